@@ -1,0 +1,33 @@
+# Thin wrapper over CMake: `make`, `make test`, `make bench`, `make run`.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+
+.PHONY: all configure test bench run install clean asan
+
+all: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+configure:
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+test: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan:
+	@test -f build-asan/CMakeCache.txt || cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON -DKELO_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+bench: all
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+run: all
+	./$(BUILD)/kelo
+
+install: all
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(BUILD) build-asan

@@ -1,0 +1,3 @@
+#include "position/init.h"
+
+void init_tables() {}
