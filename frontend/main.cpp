@@ -1,6 +1,33 @@
+// KELO: a chess engine for xboard-protocol interfaces.
 #include <cstdio>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+
+#include "frontend/command_queue.h"
+#include "frontend/config.h"
+#include "frontend/fen.h"
+#include "position/attacks.h"
+#include "position/position.h"
 
 int main() {
   std::printf("KELO 0.56Z, Brenu\n");
-  return 0;
+  std::fflush(stdout);
+
+  init_geometry();
+  // The KPK bitbase is loaded here, between the two table builds.
+  init_sliding_attacks();
+  read_config();
+
+  Position engine(START_FEN);
+  // The transposition table is allocated here.
+
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  try {
+    std::thread(input_thread).detach();
+  } catch (const std::system_error&) {
+    std::fprintf(stderr, "KELO: cannot start the input thread\n");
+    return 1;
+  }
+  command_loop(engine);
 }

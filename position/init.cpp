@@ -1,3 +1,8 @@
 #include "position/init.h"
 
-void init_tables() {}
+#include "position/attacks.h"
+
+void init_tables() {
+  init_geometry();
+  init_sliding_attacks();
+}

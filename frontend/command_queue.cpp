@@ -1,0 +1,87 @@
+#include "frontend/command_queue.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "frontend/interpreter.h"
+#include "position/clock.h"
+
+CommandQueue command_queue;
+std::atomic<bool> analysis_mode{false};
+
+namespace {
+
+std::atomic<bool> input_ended{false};
+
+// Reads one line into buffer, at most 255 characters; the rest of a longer
+// line is read and dropped. The line end (LF or CR LF) is removed. Returns
+// false at end of input with nothing read.
+bool read_line(char* buffer) {
+  std::memset(buffer, 0, LINE_BYTES);
+  if (!std::fgets(buffer, LINE_BYTES, stdin)) return false;
+  size_t n = std::strlen(buffer);
+  if (n > 0 && buffer[n - 1] == '\n') {
+    buffer[--n] = 0;
+  } else {
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
+    }
+  }
+  if (n > 0 && buffer[n - 1] == '\r') buffer[--n] = 0;
+  return true;
+}
+
+}  // namespace
+
+bool stops_search(const char* line) {
+  if (analysis_mode.load()) return std::strcmp(line, ".") != 0;
+  return std::strncmp(line, "result", 6) == 0 || line[0] == '?' ||
+         std::strncmp(line, "hint", 4) == 0;
+}
+
+void enqueue_line(const char* buffer) {
+  CommandQueue& q = command_queue;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(q.lock);
+      bool full = q.has_lines.load() && q.write_index == q.read_index;
+      if (!full) {
+        std::memcpy(q.lines[q.write_index], buffer, LINE_BYTES);
+        q.write_index = (q.write_index + 1) % QUEUE_SLOTS;
+        q.has_lines.store(true);
+        return;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void input_thread() {
+  char buffer[LINE_BYTES];
+  while (read_line(buffer)) {
+    if (stops_search(buffer)) raise_stop();
+    enqueue_line(buffer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  input_ended.store(true);
+}
+
+void command_loop(Position& pos) {
+  CommandQueue& q = command_queue;
+  for (;;) {
+    bool ended = input_ended.load();
+    if (q.has_lines.load()) {
+      std::lock_guard<std::mutex> guard(q.lock);
+      interpret_command(pos, q.lines[q.read_index]);
+      q.read_index = (q.read_index + 1) % QUEUE_SLOTS;
+      q.has_lines.store(q.read_index != q.write_index);
+    } else if (ended) {
+      std::fflush(stdout);
+      std::_Exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}

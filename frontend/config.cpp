@@ -1,0 +1,72 @@
+#include "frontend/config.h"
+
+#include <cstdio>
+#include <cstring>
+
+Config config;
+
+namespace {
+
+constexpr int32_t BUCKETS_PER_MB = 21845;
+constexpr int32_t SLOTS_PER_UNIT = 87381;
+// The largest counts whose products still fit the 32-bit settings.
+constexpr int64_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
+constexpr int64_t MAX_BOOK_UNITS = INT32_MAX / SLOTS_PER_UNIT;
+
+int32_t clamp(int64_t v, int64_t lo, int64_t hi) {
+  return int32_t(v < lo ? lo : v > hi ? hi : v);
+}
+
+// Takes the key off the front of the line and reads the value after it.
+bool take_key(char* line, const char* key, int64_t& value) {
+  if (std::strncmp(line, key, std::strlen(key)) != 0) return false;
+  delete_first(line, key);
+  value = read_decimal(line);
+  return true;
+}
+
+}  // namespace
+
+int64_t read_decimal(const char* s) {
+  while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '\f' || *s == '\v') ++s;
+  bool negative = *s == '-';
+  if (*s == '-' || *s == '+') ++s;
+  int64_t v = 0;
+  for (; *s >= '0' && *s <= '9'; ++s) {
+    if (v > (INT64_MAX - 9) / 10) {
+      v = INT64_MAX;
+      while (s[1] >= '0' && s[1] <= '9') ++s;
+      continue;
+    }
+    v = v * 10 + (*s - '0');
+  }
+  return negative ? -v : v;
+}
+
+void delete_first(char* line, const char* text) {
+  size_t n = std::strlen(text);
+  if (n == 0) return;
+  char* at = std::strstr(line, text);
+  if (!at) return;
+  std::memmove(at, at + n, std::strlen(at + n) + 1);
+}
+
+void read_config(const char* path) {
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return;
+  char line[1024];
+  while (std::fgets(line, sizeof line, f)) {
+    if (line[0] == '#') continue;
+    delete_first(line, " ");
+    int64_t v;
+    // Out-of-range values are clamped: a negative size gives the smallest
+    // table, a size too large for the setting gives the largest it can hold.
+    if (take_key(line, "DIM_HASH=", v))
+      config.hash_buckets = clamp(v, 0, MAX_HASH_MB) * BUCKETS_PER_MB;
+    if (take_key(line, "MAX_DEPTH_SEARCH=", v)) config.max_depth_search = clamp(v, 0, INT32_MAX);
+    if (take_key(line, "MAX_DEPTH_BOOK=", v)) config.max_depth_book = clamp(v, 0, INT32_MAX);
+    if (take_key(line, "BOOK_SIZE=", v))
+      config.book_slots = clamp(v, 0, MAX_BOOK_UNITS) * SLOTS_PER_UNIT;
+  }
+  std::fclose(f);
+}

@@ -1,0 +1,144 @@
+#include "frontend/interpreter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "frontend/config.h"
+#include "frontend/fen.h"
+#include "frontend/movetext.h"
+#include "position/makemove.h"
+#include "position/perft.h"
+#include "position/position.h"
+
+namespace {
+
+constexpr size_t LINE_WORD = 256;
+
+bool is(const char* line, const char* word) { return std::strcmp(line, word) == 0; }
+bool starts(const char* line, const char* prefix) {
+  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+}
+
+// Seconds of a "M:S" or plain-number time field.
+int64_t minutes_seconds(const char* field) {
+  int64_t m = read_decimal(field);
+  const char* colon = std::strchr(field, ':');
+  int64_t s = colon ? read_decimal(colon + 1) : 0;
+  return m * 60 + s;
+}
+
+void set_position(Position& pos, const char* fen) {
+  Position fresh(fen);
+  pos = fresh;
+}
+
+int32_t saturate32(int64_t v) {
+  return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
+}  // namespace
+
+void set_level(Position& pos, const char* line) {
+  // The words after "level": moves per period, base time, increment.
+  char words[3][LINE_WORD] = {};
+  int n = 0;
+  for (const char* c = line; *c && n < 4;) {
+    while (*c == ' ') ++c;
+    if (!*c) break;
+    const char* start = c;
+    while (*c && *c != ' ') ++c;
+    if (n > 0) {
+      size_t len = size_t(c - start) < LINE_WORD - 1 ? size_t(c - start) : LINE_WORD - 1;
+      std::memcpy(words[n - 1], start, len);
+      words[n - 1][len] = 0;
+    }
+    ++n;
+  }
+  int64_t mps = read_decimal(words[0]);
+  int32_t period = mps == 0 ? 30 : saturate32(mps);
+  pos.no_move_count = mps == 0 ? 1 : 0;
+  int64_t base_seconds = minutes_seconds(words[1]);
+  // A plain increment counts seconds; "A:B" reads as minutes and seconds.
+  int64_t a = read_decimal(words[2]);
+  const char* colon = std::strchr(words[2], ':');
+  int64_t b = colon ? read_decimal(colon + 1) : 0;
+  int64_t inc_seconds = b == 0 ? a : a * 60 + b;
+
+  pos.base_time = base_seconds * 1000;
+  pos.time_left_white = pos.time_left_black = pos.base_time;
+  pos.moves_left_white = pos.moves_left_black = pos.moves_per_period = period;
+  pos.increment = inc_seconds * 1000;
+  pos.fixed_move_time = 0;
+}
+
+void interpret_command(Position& pos, char* line) {
+  if (is(line, "xboard")) return;
+  if (is(line, "protover 2")) {
+    std::printf(
+        "feature ping=1 setboard=1 playother=1 sigint=0 sigterm=0 myname=\"KELO 0.56Z\" "
+        "colors=0 done=1\n");
+    std::fflush(stdout);
+    return;
+  }
+  if (starts(line, "ping")) {
+    line[1] = 'o';
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+    return;
+  }
+  if (starts(line, "level")) {
+    set_level(pos, line);
+    return;
+  }
+  if (starts(line, "st ")) {
+    pos.fixed_move_time = saturate32(read_decimal(line + 3) * 1000);
+    return;
+  }
+  if (is(line, "quit")) {
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+  if (is(line, "new")) {
+    set_position(pos, START_FEN);
+    pos.side_to_move = 1;
+    pos.engine_side = 0;
+    return;
+  }
+  if (starts(line, "setboard ")) {
+    set_position(pos, line + 9);
+    return;
+  }
+  if (is(line, "force")) {
+    pos.engine_side = NO_SIDE;
+    return;
+  }
+  if (starts(line, "perft ")) {
+    int64_t depth = read_decimal(line + 6);
+    perft_command(pos, depth < 0 ? 0 : saturate32(depth));
+    return;
+  }
+  if (is(line, "playother")) {
+    pos.engine_side = pos.side_to_move != 1 ? 1 : 0;
+    return;
+  }
+  if (is(line, "display")) {
+    display_board(pos);
+    return;
+  }
+  if (is(line, "undo")) {
+    pos.engine_side = NO_SIDE;
+    // Only a move of the game can be taken back.
+    if (pos.history.count > 0) unmake_move(pos);
+    return;
+  }
+  if (is(line, "exit")) return;
+  if (is_coordinate_move(line)) {
+    read_user_move(pos, line);
+    return;
+  }
+  if (starts(line, "result ")) {
+    pos.engine_side = NO_SIDE;
+    return;
+  }
+}

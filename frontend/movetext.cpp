@@ -1,0 +1,62 @@
+#include "frontend/movetext.h"
+
+#include <cstdio>
+
+#include "frontend/fen.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+
+namespace {
+
+bool is_file(char c) { return c >= 'a' && c <= 'h'; }
+bool is_rank(char c) { return c >= '1' && c <= '8'; }
+Square parse_square(const char* s) { return make_square(s[0] - 'a', s[1] - '0'); }
+
+// Only lower-case letters name a promotion; the code carries the mover's colour.
+unsigned promotion_code(char c, int side_to_move) {
+  unsigned kind = c == 'n' ? 2u : c == 'b' ? 3u : c == 'r' ? 4u : c == 'q' ? 5u : 0u;
+  return kind ? make_piece(side_to_move == 1 ? White : Black, kind) : 0;
+}
+
+}  // namespace
+
+bool is_coordinate_move(const char* line) {
+  return is_file(line[0]) && is_rank(line[1]) && is_file(line[2]) && is_rank(line[3]);
+}
+
+void read_user_move(Position& pos, const char* line) {
+  const Square from = parse_square(line), to = parse_square(line + 2);
+  const unsigned promo = promotion_code(line[4], pos.side_to_move);
+  generate_all(pos);
+  bool found = false;
+  for (int i = 0; i < pos.move_stack.count(); ++i) {
+    Move m = pos.move_stack.at(i);
+    if (move_from(m) == from && move_to(m) == to && move_promotion(m) == promo) {
+      make_listed(pos, i);
+      found = true;
+      break;
+    }
+  }
+  pos.move_stack.close_level();
+  if (!found) {
+    display_board(pos);
+    std::printf("Ilegal move: %s\n", line);
+    std::fflush(stdout);
+  }
+}
+
+std::string move_text(Move m) {
+  static const char LETTER[8] = {'p', 'p', 'n', 'b', 'r', 'q', 'k', '?'};
+  std::string text;
+  for (Square sq : {move_from(m), move_to(m)}) {
+    text += char('a' + file_of(sq));
+    text += char('0' + rank_of(sq));
+  }
+  if (unsigned promo = move_promotion(m)) text += LETTER[kind_of(promo)];
+  return text;
+}
+
+void write_engine_move(Move m) {
+  std::printf("move %s\n", move_text(m).c_str());
+  std::fflush(stdout);
+}

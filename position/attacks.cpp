@@ -1,0 +1,229 @@
+#include "position/attacks.h"
+
+#include <cstdlib>
+
+#include "position/position.h"
+
+Bitboard square_mask[64];
+Bitboard pawn_push_white[64], pawn_double_white[64], pawn_attacks_white[64];
+Bitboard pawn_push_black[64], pawn_double_black[64], pawn_attacks_black[64];
+Bitboard knight_attacks[64], king_attacks[64];
+Bitboard rook_lines[64], bishop_lines[64];
+Bitboard between_orth[64][64], between_diag[64][64];
+Bitboard castle_path[4];
+
+Bitboard rook_mask[64], bishop_mask[64];
+uint64_t rook_magic[64], bishop_magic[64];
+unsigned rook_shift[64], bishop_shift[64];
+Bitboard* rook_table[64];
+Bitboard* bishop_table[64];
+
+namespace {
+
+Bitboard rook_storage[102400];
+Bitboard bishop_storage[5248];
+
+bool on_board(int row, int file) { return row >= 0 && row < 8 && file >= 0 && file < 8; }
+
+struct Step {
+  int drow, dfile;
+};
+constexpr Step ROOK_STEPS[4] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+constexpr Step BISHOP_STEPS[4] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};
+
+// Attack set of a slider on sq walking each ray until the first blocker.
+Bitboard slide(Square sq, Bitboard occ, const Step* steps) {
+  Bitboard result = 0;
+  for (int d = 0; d < 4; ++d) {
+    int r = row_of(sq) + steps[d].drow, f = file_of(sq) + steps[d].dfile;
+    while (on_board(r, f)) {
+      Square s = 8 * r + f;
+      result |= square_bb(s);
+      if (occ & square_bb(s)) break;
+      r += steps[d].drow;
+      f += steps[d].dfile;
+    }
+  }
+  return result;
+}
+
+// The relevant occupancy: the rays without their last square.
+Bitboard relevant_mask(Square sq, const Step* steps) {
+  Bitboard result = 0;
+  for (int d = 0; d < 4; ++d) {
+    int r = row_of(sq) + steps[d].drow, f = file_of(sq) + steps[d].dfile;
+    while (on_board(r + steps[d].drow, f + steps[d].dfile)) {
+      result |= square_bb(8 * r + f);
+      r += steps[d].drow;
+      f += steps[d].dfile;
+    }
+  }
+  return result;
+}
+
+uint64_t xorshift(uint64_t& s) {
+  s ^= s >> 12;
+  s ^= s << 25;
+  s ^= s >> 27;
+  return s * 2685821657736338717ull;
+}
+
+// Finds a multiplier for sq with a fixed seed, so every run gets the same
+// tables; sparse candidates find a collision-free mapping quickly.
+void build_slider(Square sq, const Step* steps, Bitboard* mask, uint64_t* magic,
+                  unsigned* shift, Bitboard** table, Bitboard*& storage, uint64_t& seed) {
+  Bitboard m = relevant_mask(sq, steps);
+  int n = popcount(m);
+  mask[sq] = m;
+  shift[sq] = 64 - n;
+  table[sq] = storage;
+  storage += size_t(1) << n;
+
+  int squares[12];
+  int k = 0;
+  for (Bitboard b = m; b;) squares[k++] = pop_lowest(b);
+
+  const int size = 1 << n;
+  static Bitboard occupancy[4096], reference[4096];
+  static int epoch[4096];
+  static int current_epoch = 0;
+  for (int i = 0; i < size; ++i) {
+    Bitboard occ = 0;
+    for (int j = 0; j < n; ++j)
+      if (i & (1 << j)) occ |= square_bb(squares[j]);
+    occupancy[i] = occ;
+    reference[i] = slide(sq, occ, steps);
+  }
+  for (;;) {
+    uint64_t candidate = xorshift(seed) & xorshift(seed) & xorshift(seed);
+    if (popcount((m * candidate) >> 56) < 6) continue;
+    ++current_epoch;
+    bool ok = true;
+    for (int i = 0; i < size && ok; ++i) {
+      unsigned idx = unsigned((occupancy[i] * candidate) >> shift[sq]);
+      if (epoch[idx] != current_epoch) {
+        epoch[idx] = current_epoch;
+        table[sq][idx] = reference[i];
+      } else if (table[sq][idx] != reference[i]) {
+        ok = false;
+      }
+    }
+    if (ok) {
+      magic[sq] = candidate;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void init_geometry() {
+  square_mask[0] = 1;
+  for (int sq = 1; sq < 64; ++sq) square_mask[sq] = square_mask[sq - 1] * 2;
+
+  for (int sq = 0; sq < 64; ++sq) {
+    int r = row_of(sq), f = file_of(sq);
+    pawn_push_white[sq] = r > 0 ? square_bb(sq - 8) : 0;
+    pawn_double_white[sq] = (sq >= 48 && sq <= 55) ? square_bb(sq - 16) : 0;
+    pawn_attacks_white[sq] = 0;
+    if (r > 0 && f > 0) pawn_attacks_white[sq] |= square_bb(sq - 9);
+    if (r > 0 && f < 7) pawn_attacks_white[sq] |= square_bb(sq - 7);
+  }
+  for (int sq = 0; sq < 64; ++sq) {
+    int r = row_of(sq), f = file_of(sq);
+    pawn_push_black[sq] = r < 7 ? square_bb(sq + 8) : 0;
+    pawn_double_black[sq] = (sq >= 8 && sq <= 15) ? square_bb(sq + 16) : 0;
+    pawn_attacks_black[sq] = 0;
+    if (r < 7 && f > 0) pawn_attacks_black[sq] |= square_bb(sq + 7);
+    if (r < 7 && f < 7) pawn_attacks_black[sq] |= square_bb(sq + 9);
+  }
+
+  constexpr Step KING_STEPS[8] = {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1},
+                                  {0, 1},   {1, -1}, {1, 0},  {1, 1}};
+  constexpr Step KNIGHT_STEPS[8] = {{-2, -1}, {-2, 1}, {-1, -2}, {-1, 2},
+                                    {1, -2},  {1, 2},  {2, -1},  {2, 1}};
+  for (int sq = 0; sq < 64; ++sq) {
+    king_attacks[sq] = knight_attacks[sq] = 0;
+    for (int d = 0; d < 8; ++d) {
+      int r = row_of(sq) + KING_STEPS[d].drow, f = file_of(sq) + KING_STEPS[d].dfile;
+      if (on_board(r, f)) king_attacks[sq] |= square_bb(8 * r + f);
+      r = row_of(sq) + KNIGHT_STEPS[d].drow;
+      f = file_of(sq) + KNIGHT_STEPS[d].dfile;
+      if (on_board(r, f)) knight_attacks[sq] |= square_bb(8 * r + f);
+    }
+  }
+
+  for (int sq = 0; sq < 64; ++sq) {
+    rook_lines[sq] = slide(sq, 0, ROOK_STEPS) | square_bb(sq);
+    bishop_lines[sq] = slide(sq, 0, BISHOP_STEPS) | square_bb(sq);
+  }
+
+  for (int a = 0; a < 64; ++a)
+    for (int b = 0; b < 64; ++b) {
+      between_orth[a][b] = between_diag[a][b] = 0;
+      if (a == b) continue;
+      int dr = row_of(b) - row_of(a), df = file_of(b) - file_of(a);
+      bool orth = dr == 0 || df == 0;
+      bool diag = dr == df || dr == -df;
+      if (!orth && !diag) continue;
+      int sr = (dr > 0) - (dr < 0), sf = (df > 0) - (df < 0);
+      Bitboard between = 0;
+      for (int r = row_of(a) + sr, f = file_of(a) + sf; 8 * r + f != b; r += sr, f += sf)
+        between |= square_bb(8 * r + f);
+      (orth ? between_orth : between_diag)[a][b] = between;
+    }
+
+  castle_path[0] = square_bb(SQ_B8) | square_bb(SQ_C8) | square_bb(SQ_D8);
+  castle_path[1] = square_bb(SQ_F8) | square_bb(SQ_G8);
+  castle_path[2] = square_bb(SQ_B1) | square_bb(SQ_C1) | square_bb(SQ_D1);
+  castle_path[3] = square_bb(SQ_F1) | square_bb(SQ_G1);
+
+  init_pawn_masks();
+}
+
+void init_sliding_attacks() {
+  uint64_t seed = 0x2545F4914F6CDD1Dull;
+  Bitboard* storage = bishop_storage;
+  for (int sq = 0; sq < 64; ++sq)
+    build_slider(sq, BISHOP_STEPS, bishop_mask, bishop_magic, bishop_shift, bishop_table,
+                 storage, seed);
+  storage = rook_storage;
+  for (int sq = 0; sq < 64; ++sq)
+    build_slider(sq, ROOK_STEPS, rook_mask, rook_magic, rook_shift, rook_table, storage,
+                 seed);
+}
+
+unsigned attacked_by_black(const Position& pos, Square sq) {
+  const Bitboard* p = pos.piece_bb;
+  if (pawn_attacks_white[sq] & p[1]) return 1;
+  if (knight_attacks[sq] & p[3]) return 1;
+  if (king_attacks[sq] & p[11]) return 1;
+  for (Bitboard b = bishop_lines[sq] & (p[5] | p[9]); b;)
+    if (bishop_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  for (Bitboard b = rook_lines[sq] & (p[7] | p[9]); b;)
+    if (rook_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  return 0;
+}
+
+unsigned attacked_by_white(const Position& pos, Square sq) {
+  const Bitboard* p = pos.piece_bb;
+  if (pawn_attacks_black[sq] & p[0]) return 1;
+  if (knight_attacks[sq] & p[2]) return 1;
+  if (king_attacks[sq] & p[10]) return 1;
+  for (Bitboard b = bishop_lines[sq] & (p[4] | p[8]); b;)
+    if (bishop_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  for (Bitboard b = rook_lines[sq] & (p[6] | p[8]); b;)
+    if (rook_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  return 0;
+}
+
+Bitboard attackers_of(const Position& pos, Square sq, Bitboard occ) {
+  const Bitboard* p = pos.piece_bb;
+  Bitboard diagonal = p[4] | p[5] | p[8] | p[9];
+  Bitboard straight = p[6] | p[7] | p[8] | p[9];
+  Bitboard result = (pawn_attacks_black[sq] & p[0]) | (pawn_attacks_white[sq] & p[1]) |
+                    (knight_attacks[sq] & (p[2] | p[3])) |
+                    (king_attacks[sq] & (p[10] | p[11])) |
+                    (bishop_attacks(sq, occ) & diagonal) | (rook_attacks(sq, occ) & straight);
+  return result & occ;
+}

@@ -1,0 +1,78 @@
+// Board geometry, magic sliding attacks and the attack queries.
+#pragma once
+
+#include <array>
+
+#include "position/types.h"
+
+struct Position;
+
+extern Bitboard square_mask[64];
+extern Bitboard pawn_push_white[64], pawn_double_white[64], pawn_attacks_white[64];
+extern Bitboard pawn_push_black[64], pawn_double_black[64], pawn_attacks_black[64];
+extern Bitboard knight_attacks[64], king_attacks[64];
+extern Bitboard rook_lines[64], bishop_lines[64];
+extern Bitboard between_orth[64][64], between_diag[64][64];
+// Squares that must be empty: 0 Black queen-side, 1 Black king-side,
+// 2 White queen-side, 3 White king-side.
+extern Bitboard castle_path[4];
+
+extern Bitboard rook_mask[64], bishop_mask[64];
+extern uint64_t rook_magic[64], bishop_magic[64];
+extern unsigned rook_shift[64], bishop_shift[64];
+extern Bitboard* rook_table[64];
+extern Bitboard* bishop_table[64];
+
+// Fills every fixed table except the sliding attacks.
+void init_geometry();
+// Fills rook_table and bishop_table; attack queries need it first.
+void init_sliding_attacks();
+
+inline Bitboard rook_attacks(Square sq, Bitboard occ) {
+  return rook_table[sq][((occ & rook_mask[sq]) * rook_magic[sq]) >> rook_shift[sq]];
+}
+inline Bitboard bishop_attacks(Square sq, Bitboard occ) {
+  return bishop_table[sq][((occ & bishop_mask[sq]) * bishop_magic[sq]) >> bishop_shift[sq]];
+}
+inline Bitboard queen_attacks(Square sq, Bitboard occ) {
+  return rook_attacks(sq, occ) | bishop_attacks(sq, occ);
+}
+
+// Whether any piece of the named side attacks sq with the position's occupancy.
+unsigned attacked_by_white(const Position& pos, Square sq);
+unsigned attacked_by_black(const Position& pos, Square sq);
+
+// 1 when none of the given enemy sets attacks king_sq on a board occupied by
+// occ; the caller passes the sets as they will be after a candidate move.
+inline unsigned king_safe_vs_black(Bitboard occ, Bitboard pawns, Bitboard knights,
+                                   Bitboard bishops, Bitboard rooks, Bitboard queens,
+                                   Bitboard king, Square king_sq) {
+  if ((pawn_attacks_white[king_sq] & pawns) || (knight_attacks[king_sq] & knights) ||
+      (king_attacks[king_sq] & king))
+    return 0;
+  // A slider on a shared line attacks the king when nothing stands between.
+  for (Bitboard b = bishop_lines[king_sq] & (bishops | queens); b;)
+    if (!(between_diag[pop_lowest(b)][king_sq] & occ)) return 0;
+  for (Bitboard b = rook_lines[king_sq] & (rooks | queens); b;)
+    if (!(between_orth[pop_lowest(b)][king_sq] & occ)) return 0;
+  return 1;
+}
+
+inline unsigned king_safe_vs_white(Bitboard occ, Bitboard pawns, Bitboard knights,
+                                   Bitboard bishops, Bitboard rooks, Bitboard queens,
+                                   Bitboard king, Square king_sq) {
+  if ((pawn_attacks_black[king_sq] & pawns) || (knight_attacks[king_sq] & knights) ||
+      (king_attacks[king_sq] & king))
+    return 0;
+  for (Bitboard b = bishop_lines[king_sq] & (bishops | queens); b;)
+    if (!(between_diag[pop_lowest(b)][king_sq] & occ)) return 0;
+  for (Bitboard b = rook_lines[king_sq] & (rooks | queens); b;)
+    if (!(between_orth[pop_lowest(b)][king_sq] & occ)) return 0;
+  return 1;
+}
+
+// Every piece of both colours attacking sq with occupancy occ, within occ.
+Bitboard attackers_of(const Position& pos, Square sq, Bitboard occ);
+
+// Hook for the pawn-structure masks, filled at the end of init_geometry.
+void init_pawn_masks();

@@ -1,0 +1,23 @@
+// Legal move generation in three stages per side. Every generator appends to
+// the top list of the position's move stack.
+#pragma once
+
+#include "position/position.h"
+
+void gen_captures_white(Position& pos);
+void gen_quiets_white(Position& pos);
+void gen_underpromotions_white(Position& pos);
+void gen_captures_black(Position& pos);
+void gen_quiets_black(Position& pos);
+void gen_underpromotions_black(Position& pos);
+
+// Side-to-move dispatch of the stages above.
+void gen_captures(Position& pos);
+void gen_quiets(Position& pos);
+void gen_underpromotions(Position& pos);
+
+// Opens a level and generates captures, quiet moves and under-promotions.
+void generate_all(Position& pos);
+
+// 1 when the side to move has a legal move, stopping at the first one.
+unsigned has_legal_move(Position& pos);

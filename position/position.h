@@ -1,0 +1,160 @@
+// The engine's board record with its move stack and game history.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "position/types.h"
+
+// Stack of move lists in one shared pool, with the search's per-level
+// killer slots and the history-heuristic counters.
+struct MoveStack {
+  int32_t level_capacity = 32;
+  int32_t pool_capacity = 1024;
+  std::vector<int32_t> list_begin;
+  std::vector<int32_t> list_end;
+  int32_t top = 0;
+  int32_t level = 1;  // the list in use is that of index level - 1; index 0 stays empty
+  std::vector<Move> mate_killer;
+  std::vector<Move> killer1;
+  std::vector<Move> killer2;
+  std::array<std::array<uint64_t, 4096>, 2> history_score{};  // [0] White, [1] Black
+  std::vector<Move> pool;
+
+  MoveStack();
+
+  void open_level() {
+    list_end[level] = top;
+    list_begin[level] = top;
+    if (++level == level_capacity) grow_levels();
+  }
+  void push(Move m) {
+    pool[top++] = m;
+    list_end[level - 1] = top;
+    if (top == pool_capacity) grow_pool();
+  }
+  void close_level() {
+    if (level > 1) --level;
+    top = list_end[level - 1];
+  }
+  int count() const { return list_end[level - 1] - list_begin[level - 1]; }
+  Move& at(int i) { return pool[list_begin[level - 1] + i]; }
+
+  // The killer slots belong to the level that the next open_level creates.
+  void set_mate_killer(Move m) { mate_killer[level] = m; }
+  Move get_mate_killer() const { return mate_killer[level]; }
+  Move get_killer1() const { return killer1[level]; }
+  Move get_killer2() const { return killer2[level]; }
+
+  void record_cutoff(Move m, int depth, int side);
+
+  void grow_levels();
+  void grow_pool();
+};
+
+//   HistoryEntry i describes the position after i plies from the set-up one.
+struct HistoryEntry {
+  uint32_t move;          // played from position i
+  uint32_t castle_flags;  // of position i
+  uint32_t ep_square;     // of position i
+  uint64_t hash_key;      // of position i
+  uint32_t fifty_count;   // of position i
+};
+
+struct GameHistory {
+  int32_t capacity = 1024;
+  int32_t count = 0;
+  std::vector<HistoryEntry> entries;
+
+  GameHistory() : entries(1024, HistoryEntry{}) {}
+
+  void push(Move m, uint32_t castle_flags, uint32_t ep_square) {
+    HistoryEntry& e = entries[count];
+    e.move = m;
+    e.castle_flags = castle_flags;
+    e.ep_square = ep_square;
+    if (++count == capacity) {
+      capacity *= 2;
+      entries.resize(capacity);
+    }
+  }
+  void set_current(uint64_t key, uint32_t fifty) {
+    entries[count].hash_key = key;
+    entries[count].fifty_count = fifty;
+  }
+  void pop() { --count; }
+  const HistoryEntry& operator[](int i) const { return entries[i]; }
+  HistoryEntry& operator[](int i) { return entries[i]; }
+};
+
+struct TtBucket;
+
+// Handle of the transposition table; the table itself lives in search/.
+struct TranspositionTable {
+  uint32_t bucket_count = 0;
+  TtBucket* buckets = nullptr;  // allocated with calloc, released with free
+};
+
+struct Position {
+  Bitboard piece_bb[12];
+  Bitboard* bb_of_code[16];  // names piece_bb entries; rebuilt, never copied
+  Bitboard occ_white, occ_black, occ_all;
+  uint32_t mailbox[64];
+  uint32_t castle_flags;
+  int32_t side_to_move;  // 1 White, 0 Black
+  int32_t engine_side;   // 1, 0, or 3 for neither
+  uint32_t ep_square;    // the square a double-stepping pawn passed over; 0 none
+  uint32_t fifty_count;
+  int32_t pst_white, pst_black;
+  uint64_t hash_key;
+  MoveStack move_stack;
+  GameHistory history;
+  TranspositionTable tt;
+
+  int32_t no_move_count = 0;
+  int32_t moves_left_white = 0;
+  int32_t moves_left_black = 0;
+  int32_t moves_per_period = 0;
+  int64_t time_left_white = 0;
+  int64_t time_left_black = 0;
+  int64_t base_time = 0;
+  int64_t increment = 0;
+  int32_t fixed_move_time = 0;
+
+  uint64_t node_count = 0;
+  uint64_t tt_hits = 0;
+
+  // Makes the owned containers only; the board fields are the caller's.
+  Position();
+  // Sets up the position of a FEN text, reporting illegal set-ups.
+  explicit Position(const char* fen);
+  ~Position();
+  Position(const Position&) = delete;
+  // Takes board, game state, history, move lists and clock from source; keeps
+  // its own table, killers, history counters and counters.
+  Position& operator=(const Position& source);
+
+  Bitboard& bb(unsigned code) { return *bb_of_code[code]; }
+  int32_t material_balance() const {
+    return side_to_move == 1 ? pst_white - pst_black : pst_black - pst_white;
+  }
+  void rebuild_bb_of_code();
+};
+
+// Fixed pseudo-random key tables: rows by piece code, row 16 is the
+// en-passant row; rows 7, 8 and 15 and ep entry 0 are zero.
+extern const std::array<std::array<uint64_t, 64>, 17> piece_key;
+extern const std::array<uint64_t, 4> castle_key;  // K, Q, k, q
+inline uint64_t ep_key(unsigned sq) { return piece_key[16][sq]; }
+
+// Material plus square value by piece code; black rows mirror the white ones.
+extern const std::array<std::array<int32_t, 64>, 16> piece_square_table;
+
+// Builds bitboards, occupancies, sums and key from the mailbox and state.
+void refresh_from_mailbox(Position& pos);
+// The key of the position as composed from scratch.
+uint64_t compute_hash_key(const Position& pos);
+// Recomputes every incremental field from scratch and compares; true when
+// bitboards, mailbox, occupancies, sums and key all agree.
+bool position_consistent(const Position& pos);
