@@ -43,7 +43,8 @@ void make(Position& pos, Move m) {
     if (from == T::ROOK_HOME_Q) lose_right(pos, T::RIGHT_Q);
     if (from == T::ROOK_HOME_K) lose_right(pos, T::RIGHT_K);
   } else if (piece == T::KING_CODE) {
-    lose_right(pos, T::RIGHT_K | T::RIGHT_Q);
+    lose_right(pos, T::RIGHT_K);
+    lose_right(pos, T::RIGHT_Q);
   }
   shift_piece<Us>(pos, piece, from, to);
 
