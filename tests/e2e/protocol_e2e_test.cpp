@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/engine_process.h"
+
+namespace {
+
+const char* BORDER = "  +---+---+---+---+---+---+---+---+";
+const char* FOOTER = "    a   b   c   d   e   f   g   h  ";
+
+// The 18 lines of the diagram that end at index last (inclusive).
+std::vector<std::string> diagram_before(const EngineProcess& e, size_t last) {
+  if (last < 17) return {};
+  return std::vector<std::string>(e.lines.begin() + long(last - 17), e.lines.begin() + long(last + 1));
+}
+
+TEST(Protocol, BannerHandshakePingAndQuit) {
+  EngineProcess e;
+  e.send("xboard");
+  e.send("protover 2");
+  e.send("protover 3");
+  e.send("ping 12");
+  ASSERT_TRUE(e.wait_for_line("pong 12"));
+  ASSERT_EQ(e.lines.size(), 3u);
+  EXPECT_EQ(e.lines[0], "KELO 0.56Z, Brenu");
+  EXPECT_EQ(e.lines[1],
+            "feature ping=1 setboard=1 playother=1 sigint=0 sigterm=0 myname=\"KELO 0.56Z\" "
+            "colors=0 done=1");
+  e.send("quit ");  // not the quit command
+  ASSERT_TRUE(e.sync());
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(3000), 0);
+}
+
+TEST(Protocol, EndOfInputExitsAfterTheQueuedLines) {
+  EngineProcess e;
+  e.send("display");
+  EXPECT_EQ(e.close_and_wait(5000), 0);
+  ASSERT_EQ(e.lines.size(), 19u);
+  EXPECT_EQ(e.lines[1], BORDER);
+  EXPECT_EQ(e.lines[2], "8 |TN |CN |AN |DN |RN |AN |CN |TN |");
+  EXPECT_EQ(e.lines[16], "1 |TB |CB |AB |DB |RB |AB |CB |TB |");
+  EXPECT_EQ(e.lines[17], BORDER);
+  EXPECT_EQ(e.lines[18], FOOTER);
+}
+
+TEST(Protocol, OverlongLineIsCutAndItsRestDropped) {
+  EngineProcess e;
+  e.send("ping 7" + std::string(400, 'x'));
+  e.send("ping 8");
+  ASSERT_TRUE(e.wait_for_line("pong 8"));
+  ASSERT_EQ(e.lines.size(), 3u);
+  EXPECT_EQ(e.lines[1], "pong 7" + std::string(249, 'x'));
+}
+
+TEST(Protocol, SetboardValidationMessages) {
+  EngineProcess e;
+  const std::string o = "\xF3";
+  struct Case {
+    const char* fen;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - - 0 1", {}},
+      {"4k3/8/8/8/8/8/8/KKK5 w - - 0 1", {"tellusererror posici" + o + "n ilegal varios reyes blancos"}},
+      {"8/8/8/8/8/8/8/4K3 w - - 0 1", {"tellusererror posici" + o + "n ilegal varios reyes negros"}},
+      {"4k3/8/8/8/8/8/8/4R1K1 w - - 0 1", {"tellusererror posici" + o + "n ilegal rey negro en jaque"}},
+      {"4k3/8/8/8/8/8/8/4r1K1 b - - 0 1", {"tellusererror posici" + o + "n ilegal rey blanco en jaque"}},
+      {"4k3/8/8/8/8/8/8/4r1K1 w - - 0 1", {}},
+      {"4k3/8/8/8/8/8/8/4K1R1 w K - 0 1", {"tellusererror posici" + o + "n ilegal enrroque"}},
+      {"4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1",
+       std::vector<std::string>(4, "tellusererror posici" + o + "n ilegal enrroque")},
+      {"P3k3/8/8/8/8/8/8/4K3 w - - 0 1", {"tellusererror posici" + o + "n ilegal de peones"}},
+      {"4k3/8/8/4p3/8/8/8/4K3 w - e6 0 1", {}},
+      {"4k3/8/8/8/8/8/8/4K3 w - e6 0 1", {"tellusererror posicion ilegal peon pasado"}},
+      {"4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1", {}},
+  };
+  for (const Case& c : cases) {
+    size_t before = e.lines.size();
+    e.send(std::string("setboard ") + c.fen);
+    ASSERT_TRUE(e.sync());
+    std::vector<std::string> got = e.since(before);
+    got.pop_back();  // the pong
+    EXPECT_EQ(got, c.messages) << c.fen;
+  }
+  // Without separators the board reads the same; display shows it.
+  e.send("setboard 4k34P38888884K3 w - - 0 1");
+  e.send("display");
+  ASSERT_TRUE(e.sync());
+  size_t pong = e.lines.size() - 1;
+  auto board = diagram_before(e, pong - 1);
+  ASSERT_EQ(board.size(), 18u);
+  EXPECT_EQ(board[1], "8 |   |   |   |   |RN |   |   |   |");
+  EXPECT_EQ(board[3], "7 |   |   |   |   |PB |   |   |   |");
+}
+
+TEST(Moves, UserMovesPromotionAndIllegalReports) {
+  EngineProcess e;
+  e.send("new");
+  e.send("force");
+  e.send("e2e5");
+  ASSERT_TRUE(e.sync());
+  size_t report = e.lines.size() - 2;
+  EXPECT_EQ(e.lines[report], "Ilegal move: e2e5");
+  auto board = diagram_before(e, report - 1);
+  ASSERT_EQ(board.size(), 18u);
+  EXPECT_EQ(board[0], BORDER);
+  EXPECT_EQ(board[17], FOOTER);
+
+  for (const char* bad : {"e2e4q", "e7e5"}) {
+    size_t before = e.lines.size();
+    e.send(bad);
+    ASSERT_TRUE(e.sync());
+    EXPECT_EQ(e.lines[e.lines.size() - 2], std::string("Ilegal move: ") + bad);
+    EXPECT_EQ(e.lines.size() - before, 20u);
+  }
+  size_t before = e.lines.size();
+  e.send("e2e4 and some trailing text");
+  e.send("e7e5");
+  ASSERT_TRUE(e.sync());
+  EXPECT_EQ(e.lines.size() - before, 1u);  // both legal: only the pong
+
+  e.send("setboard 4k3/P7/8/8/8/8/8/4K3 w - - 0 1");
+  for (const char* bad : {"a7a8", "a7a8Q"}) {
+    before = e.lines.size();
+    e.send(bad);
+    ASSERT_TRUE(e.sync());
+    EXPECT_EQ(e.lines[e.lines.size() - 2], std::string("Ilegal move: ") + bad);
+  }
+  e.send("a7a8n");
+  e.send("display");
+  ASSERT_TRUE(e.sync());
+  board = diagram_before(e, e.lines.size() - 2);
+  EXPECT_EQ(board[1], "8 |CB |   |   |   |RN |   |   |   |");
+  e.send("undo");
+  e.send("display");
+  ASSERT_TRUE(e.sync());
+  board = diagram_before(e, e.lines.size() - 2);
+  EXPECT_EQ(board[3], "7 |PB |   |   |   |   |   |   |   |");
+  // With no move left in the game, undo is ignored.
+  e.send("undo");
+  e.send("undo");
+  e.send("display");
+  ASSERT_TRUE(e.sync());
+  board = diagram_before(e, e.lines.size() - 2);
+  EXPECT_EQ(board[3], "7 |PB |   |   |   |   |   |   |   |");
+}
+
+TEST(Perft, ReportThroughTheProtocol) {
+  EngineProcess e;
+  e.send("perft 0");
+  e.send("perft -2");
+  e.send("perft 3");
+  e.send("setboard r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - ");
+  e.send("perft 3");
+  ASSERT_TRUE(e.sync(30000));
+  std::vector<std::string> perfts;
+  for (const auto& l : e.lines) {
+    if (l.rfind("PERFT:", 0) == 0) perfts.push_back(l);
+    if (l.rfind("TIME:", 0) == 0) {
+      // Whole seconds, a point, then milliseconds without leading zeros.
+      std::string ms = l.substr(l.find('.') + 1);
+      EXPECT_FALSE(ms.empty());
+      EXPECT_TRUE(ms == "0" || ms[0] != '0') << l;
+    }
+  }
+  EXPECT_EQ(perfts, (std::vector<std::string>{"PERFT:1", "PERFT:1", "PERFT:8902", "PERFT:97862"}));
+}
+
+}  // namespace
