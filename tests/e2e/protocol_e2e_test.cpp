@@ -76,6 +76,7 @@ TEST(Protocol, SetboardValidationMessages) {
       {"4k3/8/8/8/8/8/8/4K3 w - e6 0 1", {"tellusererror posicion ilegal peon pasado"}},
       {"4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1", {}},
   };
+  ASSERT_TRUE(e.sync());  // past the banner
   for (const Case& c : cases) {
     size_t before = e.lines.size();
     e.send(std::string("setboard ") + c.fen);
