@@ -484,7 +484,7 @@ bool legal_placement(const Board& b) {
 bool enumerate_positions(Work& w, int side, std::string& error) {
   w.pos[side].assign(w.range[side], NO_POSITION);
   int king_slot = side == 0 ? w.first_king_slot : w.second_king_slot;
-  Board b;
+  Board b{};
   b.n = w.n;
   for (int i = 0; i < w.n; ++i) b.type[i] = w.type[i], b.colour[i] = w.colour[i];
   b.stm = side;
