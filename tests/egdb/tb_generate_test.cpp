@@ -118,8 +118,8 @@ TEST(TbGenerate, KnownPositions) {
   EXPECT_EQ(tb_solved_byte(solved(), board({{6, 0, 7}, {1, 0, 24}, {6, 1, 56}}, 0)), 0);
   // Checkmated now: White Kf7, Qg7 against Kh8, Black to move.
   EXPECT_EQ(tb_solved_byte(solved(), board({{6, 0, 53}, {5, 0, 54}, {6, 1, 63}}, 1)), -126);
-  // Mate in one: White Kg6, Qa1 against Kh8: Qa8 mates.
-  EXPECT_EQ(tb_solved_byte(solved(), board({{6, 0, 46}, {5, 0, 0}, {6, 1, 63}}, 0)), 126);
+  // Mate in one: White Kg6, Qb1 against Kh8: Qb8 mates.
+  EXPECT_EQ(tb_solved_byte(solved(), board({{6, 0, 46}, {5, 0, 1}, {6, 1, 63}}, 0)), 126);
   // Mate in two with the move: White Kf6, Qa1 against Kh8 (Kg6 first).
   EXPECT_EQ(tb_solved_byte(solved(), board({{6, 0, 45}, {5, 0, 0}, {6, 1, 63}}, 0)), 125);
 }
