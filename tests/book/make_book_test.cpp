@@ -66,6 +66,10 @@ TEST(BookText, MovetextBecomesCommaSeparatedTokens) {
 
 TEST(BookText, UnfinishedGameEndsItsLine) {
   EXPECT_EQ(normalised("1. d4 d5 *\n"), ",d4,d5,@d\n,");
+  // The longest piece of markers still fits the rewriting buffer whole.
+  std::string markers;
+  for (size_t i = 0; i < PGN_LINE_BYTES - 1; ++i) markers += "@d\n";
+  EXPECT_EQ(normalised(std::string(PGN_LINE_BYTES - 1, '*')), markers);
 }
 
 TEST(BookText, CarriageReturnsSeparateTokens) {
