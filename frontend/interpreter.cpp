@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "book/make_book.h"
+#include "eval/pawn_report.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
 #include "frontend/movetext.h"
@@ -81,6 +83,12 @@ void interpret_command(Position& pos, char* line) {
     std::fflush(stdout);
     return;
   }
+  if (starts(line, "makebook")) {
+    // The rest of the line, blanks and all, names the PGN file.
+    delete_first(line, "makebook ");
+    make_book(line);
+    return;
+  }
   if (starts(line, "ping")) {
     line[1] = 'o';
     std::printf("%s\n", line);
@@ -130,6 +138,10 @@ void interpret_command(Position& pos, char* line) {
     pos.engine_side = NO_SIDE;
     // Only a move of the game can be taken back.
     if (pos.history.count > 0) unmake_move(pos);
+    return;
+  }
+  if (is(line, "peoneval")) {
+    pawn_report(pos);
     return;
   }
   if (is(line, "exit")) return;

@@ -1,0 +1,209 @@
+#include "book/make_book.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "book/book_file.h"
+#include "frontend/config.h"
+#include "frontend/fen.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+
+namespace {
+
+constexpr const char* TMP_NAME = "01.tmp";
+// Carriage returns separate tokens too, for PGN files with CR LF line ends.
+constexpr const char* SEPARATORS = " ,\t\n\r";
+
+void say(const char* text) {
+  std::printf("%s\n", text);
+  std::fflush(stdout);
+}
+
+bool is_file_letter(char c) { return c >= 'a' && c <= 'h'; }
+bool is_rank_digit(char c) { return c >= '1' && c <= '8'; }
+
+Bitboard named_square(const char* two) {
+  if (!is_file_letter(two[0]) || !is_rank_digit(two[1])) return 0;
+  return square_bb(make_square(two[0] - 'a', two[1] - '0'));
+}
+
+Bitboard file_bb(char letter) {
+  return is_file_letter(letter) ? 0x0101010101010101ull << (letter - 'a') : 0;
+}
+
+Bitboard rank_bb(char digit) {
+  return is_rank_digit(digit) ? RANK_1_BB >> (8 * (digit - '1')) : 0;
+}
+
+unsigned kind_from_letter(char c) {
+  switch (c) {
+    case 'K': return KING;
+    case 'Q': return QUEEN;
+    case 'R': return ROOK;
+    case 'B': return BISHOP;
+    case 'N': return KNIGHT;
+    default: return 0;
+  }
+}
+
+// Reads one line of any length; false at the end of the file.
+bool read_whole_line(std::FILE* f, std::string& line) {
+  line.clear();
+  char chunk[4096];
+  while (std::fgets(chunk, sizeof chunk, f)) {
+    line += chunk;
+    if (!line.empty() && line.back() == '\n') return true;
+  }
+  return !line.empty();
+}
+
+// Plays the tokens of one line of 01.tmp from the initial position.
+void replay_line(std::string& line) {
+  Position pos(START_FEN);
+  int32_t ply = 0;
+  char* rest = line.data();
+  while (true) {
+    rest += std::strspn(rest, SEPARATORS);
+    if (!*rest) break;
+    char* token = rest;
+    rest += std::strcspn(rest, SEPARATORS);
+    if (*rest) *rest++ = 0;
+
+    if (!std::strcmp(token, "1-0") || !std::strcmp(token, "0-1") ||
+        !std::strcmp(token, "1/2-1/2")) {
+      std::printf("%s", token);
+      std::fflush(stdout);
+      break;
+    }
+    ++ply;
+    SanSquares san;
+    generate_all(pos);
+    parse_san_token(token, pos, san);
+    MoveStack& moves = pos.move_stack;
+    int chosen = -1;
+    for (int i = 0; i < moves.count() && chosen < 0; ++i) {
+      const Move m = moves.at(i);
+      if ((san.from & square_bb(move_from(m))) && (san.to & square_bb(move_to(m))) &&
+          (san.promotion == 0 || move_promotion(m) == san.promotion))
+        chosen = i;
+    }
+    if (chosen < 0) {
+      moves.close_level();
+      break;
+    }
+    make_listed(pos, chosen);
+    moves.close_level();
+    count_book_position(pos.hash_key, pos.side_to_move, ply);
+  }
+}
+
+}  // namespace
+
+bool insert_at(char* buffer, size_t capacity, const char* text, size_t index) {
+  const size_t length = std::strlen(buffer), n = std::strlen(text);
+  if (index > length || length + n + 1 > capacity) return false;
+  std::memmove(buffer + index + n, buffer + index, length - index + 1);
+  std::memcpy(buffer + index, text, n);
+  return true;
+}
+
+int replace_all(char* buffer, size_t capacity, const char* find, const char* replacement) {
+  const size_t find_length = std::strlen(find), growth = std::strlen(replacement);
+  int replaced = 0;
+  while (char* at = std::strstr(buffer, find)) {
+    if (growth > find_length && std::strlen(buffer) + growth - find_length + 1 > capacity) break;
+    const size_t index = size_t(at - buffer);
+    delete_first(buffer, find);
+    insert_at(buffer, capacity, replacement, index);
+    replaced = 1;
+  }
+  return replaced;
+}
+
+void normalise_pgn_line(char* buffer) {
+  const size_t cap = REWRITE_CAPACITY;
+  for (const char* mark : {"=", "x", "+", "#", "!", "?", "{", "}"}) replace_all(buffer, cap, mark, "");
+  replace_all(buffer, cap, "\n", ",");
+  replace_all(buffer, cap, "\r", ",");
+  // Move numbers: each pass takes one digit off before every point.
+  for (int pass = 0; pass < 10; ++pass)
+    for (const char* number : {"0.", "1.", "2.", "3.", "4.", "5.", "6.", "7.", "8.", "9."})
+      replace_all(buffer, cap, number, ".");
+  replace_all(buffer, cap, " ", ",");
+  replace_all(buffer, cap, ".", ",");
+  replace_all(buffer, cap, ",,", ",");
+  replace_all(buffer, cap, "1-0", "@a\n");
+  replace_all(buffer, cap, "0-1", "@b\n");
+  replace_all(buffer, cap, "1/2-1/2", "@c\n");
+  // An unfinished game ends its line like a finished one, so that the next
+  // game starts from the initial position.
+  replace_all(buffer, cap, "*", "@d\n");
+}
+
+void parse_san_token(const char* t, const Position& pos, SanSquares& out) {
+  const bool white = pos.side_to_move == 1;
+  const Colour us = white ? White : Black;
+  const size_t length = std::strlen(t);
+  auto own = [&](unsigned kind) { return pos.piece_bb[piece_bb_index(make_piece(us, kind))]; };
+
+  if (!std::strcmp(t, "O-O") || !std::strcmp(t, "O-O-O")) {
+    out.from = square_bb(white ? SQ_E1 : SQ_E8);
+    out.to = square_bb(length == 3 ? (white ? SQ_G1 : SQ_G8) : (white ? SQ_C1 : SQ_C8));
+    return;
+  }
+  if (length == 0) return;
+  const char last = t[length - 1];
+  if (last == 'Q' || last == 'R' || last == 'B' || last == 'N') {
+    out.promotion = make_piece(us, kind_from_letter(last));
+    out.from = own(PAWN) & file_bb(t[0]);
+    if (length >= 3) out.to = named_square(t + length - 3);
+    return;
+  }
+  if (length < 2) return;
+  out.to = named_square(t + length - 2);
+  if (length == 2) {
+    out.from = own(PAWN);
+  } else if (length == 3) {
+    if (unsigned kind = kind_from_letter(t[0]))
+      out.from = own(kind);
+    else
+      out.from = own(PAWN) & file_bb(t[0]);
+  } else if (length == 4) {
+    if (unsigned kind = kind_from_letter(t[0])) {
+      out.from = own(kind);
+      if (Bitboard line = file_bb(t[1]) | rank_bb(t[1])) out.from &= line;
+    }
+  }
+}
+
+void make_book(const char* pgn_name) {
+  std::FILE* tmp = std::fopen(TMP_NAME, "w");
+  if (!tmp) return;
+  if (std::FILE* pgn = std::fopen(pgn_name, "r")) {
+    say("generando 01.tmp");
+    char buffer[REWRITE_CAPACITY];
+    while (std::fgets(buffer, int(PGN_LINE_BYTES), pgn)) {
+      if (buffer[0] == '[') continue;  // tag pairs
+      normalise_pgn_line(buffer);
+      std::fputs(buffer, tmp);
+    }
+    std::fclose(pgn);
+    std::fclose(tmp);
+    say("01.tmp generado");
+    say("generando book.bin");
+  } else {
+    std::fclose(tmp);
+  }
+
+  create_book_file();
+  tmp = std::fopen(TMP_NAME, "r");
+  if (!tmp) return;
+  std::string line;
+  while (read_whole_line(tmp, line)) replay_line(line);
+  std::fclose(tmp);
+  std::remove(TMP_NAME);
+  say("book.bin generado");
+  say("01.tmp eliminado");
+}
