@@ -12,6 +12,7 @@
 #include "position/makemove.h"
 #include "position/perft.h"
 #include "position/position.h"
+#include "search/think.h"
 
 namespace {
 
@@ -121,6 +122,11 @@ void interpret_command(Position& pos, char* line) {
     pos.engine_side = NO_SIDE;
     return;
   }
+  if (is(line, "go")) {
+    pos.engine_side = pos.side_to_move;
+    think(pos);
+    return;
+  }
   if (starts(line, "perft ")) {
     int64_t depth = read_decimal(line + 6);
     perft_command(pos, depth < 0 ? 0 : saturate32(depth));
@@ -147,6 +153,8 @@ void interpret_command(Position& pos, char* line) {
   if (is(line, "exit")) return;
   if (is_coordinate_move(line)) {
     read_user_move(pos, line);
+    // Also after an illegal move: the engine may be the side to move.
+    if (pos.side_to_move == pos.engine_side) think(pos);
     return;
   }
   if (starts(line, "result ")) {

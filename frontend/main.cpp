@@ -9,6 +9,7 @@
 #include "frontend/fen.h"
 #include "position/attacks.h"
 #include "position/position.h"
+#include "search/tt.h"
 
 int main() {
   std::printf("KELO 0.56Z, Brenu\n");
@@ -20,7 +21,7 @@ int main() {
   read_config();
 
   Position engine(START_FEN);
-  // The transposition table is allocated here.
+  tt_allocate(engine.tt, config.hash_buckets);
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   try {

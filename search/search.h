@@ -1,0 +1,22 @@
+// The principal-variation alpha-beta search and the quiescence search.
+#pragma once
+
+#include <cstdint>
+
+#include "position/position.h"
+
+// Reductions of the late moves by stage: quiet moves that keep material,
+// losing captures, losing quiet moves, under-promotions. They grow once the
+// first node of the process has a winning capture.
+extern int32_t lmr_reduction[4];
+
+// Fail-soft search of the side to move; depth in sixteenths of a ply, ply
+// counted from the root (1 after a root move). Returns 0 once stopped.
+int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_t ply,
+               bool after_null);
+
+// Captures only, standing on the static score; mates score ply - 10000.
+int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply);
+
+// Whether the side to move's king is attacked (false without a king).
+bool side_in_check(const Position& pos);

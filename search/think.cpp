@@ -1,0 +1,198 @@
+#include "search/think.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "frontend/config.h"
+#include "frontend/game_end.h"
+#include "frontend/movetext.h"
+#include "position/clock.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "search/validation.h"
+
+int64_t search_deadline = 0;
+
+namespace {
+
+// Each search has its own number; its timer stops only that search.
+std::atomic<uint64_t> search_generation{0};
+uint64_t timer_generation = 0;
+
+std::string pv_text;
+
+void collect_pv(Position& pos, int n) {
+  if (n == 0) return;
+  int32_t score = 0;
+  uint32_t move = 0;
+  tt_probe(pos, pos.hash_key, 1, 1, score, move);
+  if (!is_valid_move(pos, move)) return;
+  pv_text += move_text(move);
+  make_move(pos, move);
+  pv_text += ' ';
+  collect_pv(pos, n - 1);
+  unmake_move(pos);
+}
+
+void thinking_line(Position& pos, int iteration, int32_t score, int64_t start) {
+  const int64_t elapsed = now_ms() - start;
+  std::printf("%i %i %lli %lli ", iteration + 1, score, (long long)(elapsed / 10),
+              (long long)pos.node_count);
+  print_pv(pos, iteration + 1);
+  const double nodes = double(pos.node_count);
+  // With no nodes or no time yet the ratios have no value: show zeros.
+  const double hit_rate = nodes > 0 ? double(pos.tt_hits * 100) / nodes : 0.0;
+  const double nps = elapsed > 0 ? double(pos.node_count * 1000) / double(elapsed) : 0.0;
+  std::printf("[%4.2f%% NPS=%1.0f]\n", hit_rate, nps);
+  std::fflush(stdout);
+}
+
+void play(Position& pos, Move m) {
+  make_move(pos, m);
+  write_engine_move(m);
+}
+
+// Shell sort of the root moves by score, highest first, with the same gaps as
+// the move ordering.
+void sort_root(MoveStack& ms, int32_t* scores, int n) {
+  for (int gap = n; gap > 0; gap = gap >= 2 && gap <= 4 ? 1 : 5 * gap / 11) {
+    for (int i = gap; i < n; ++i) {
+      int32_t key = scores[i];
+      Move m = ms.at(i);
+      int j = i;
+      for (; j >= gap && key > scores[j - gap]; j -= gap) {
+        scores[j] = scores[j - gap];
+        ms.at(j) = ms.at(j - gap);
+      }
+      scores[j] = key;
+      ms.at(j) = m;
+    }
+    if (gap == 1) break;
+  }
+}
+
+void charge_clock(Position& pos, int64_t elapsed) {
+  if (pos.fixed_move_time != 0) return;
+  const bool white_moved = pos.side_to_move == 0;
+  int64_t& time_left = white_moved ? pos.time_left_white : pos.time_left_black;
+  int32_t& moves_left = white_moved ? pos.moves_left_white : pos.moves_left_black;
+  time_left -= elapsed;
+  moves_left += pos.no_move_count - 1;
+  if (moves_left != 0) {
+    time_left += pos.increment;
+  } else {
+    // The period is over: a new one starts, without the increment.
+    time_left += pos.base_time;
+    moves_left = pos.moves_per_period;
+  }
+}
+
+}  // namespace
+
+void print_pv(Position& pos, int n) {
+  pv_text.clear();
+  collect_pv(pos, n);
+  std::fputs(pv_text.c_str(), stdout);
+}
+
+void timer_thread() {
+  const uint64_t mine = timer_generation;
+  const int64_t deadline = search_deadline;
+  while (now_ms() < deadline) {
+    if (search_generation.load() != mine) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (search_generation.load() == mine) raise_stop();
+}
+
+void think(Position& pos) {
+  pos.tt_hits = 0;
+  pos.node_count = 0;
+  stop_search.store(0);
+  const int64_t t0 = now_ms();
+
+  int64_t budget;
+  if (pos.fixed_move_time != 0)
+    budget = int64_t(pos.fixed_move_time) - 30;
+  else if (pos.side_to_move == 1)
+    budget = pos.time_left_white / (2 * int64_t(pos.moves_left_white) + 1);
+  else
+    budget = pos.time_left_black / (2 * int64_t(pos.moves_left_black) + 1);
+
+  if (game_over(pos)) {
+    pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
+  } else {
+    MoveStack& ms = pos.move_stack;
+    generate_all(pos);
+    const int n = ms.count();
+    // A position set up without a king can leave no move: then nothing is played.
+    if (n == 1) {
+      play(pos, ms.at(0));
+    } else if (n > 1) {
+      std::vector<int32_t> root_scores(size_t(n), 0);
+      const int64_t start = now_ms();
+      search_deadline = start + budget;
+      timer_generation = search_generation.load();
+      bool timed = true;
+      try {
+        std::thread(timer_thread).detach();
+      } catch (const std::system_error&) {
+        timed = false;  // without a timer the iteration limit ends the search
+      }
+      (void)timed;
+      bool played = false;
+      for (int iteration = 1; iteration < config.max_depth_search && !played; ++iteration) {
+        int best_index = 0;
+        const int32_t depth = iteration * ONE_PLY;
+        make_move(pos, ms.at(0));
+        int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
+        unmake_move(pos);
+        if (search_stopped()) {
+          play(pos, ms.at(0));
+          played = true;
+          break;
+        }
+        int32_t best;
+        if (score > -SCORE_INFINITE) {
+          best = score;
+          root_scores[0] = score;
+          thinking_line(pos, iteration, score, start);
+        } else {
+          best = -SCORE_INFINITE;
+        }
+        for (int i = 1; i < n; ++i) {
+          make_move(pos, ms.at(i));
+          int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
+          if (best < s && s < SCORE_INFINITE)
+            s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
+          unmake_move(pos);
+          if (search_stopped()) {
+            play(pos, ms.at(best_index));
+            played = true;
+            break;
+          }
+          root_scores[size_t(i)] = -SCORE_INFINITE;
+          if (s > best) {
+            root_scores[size_t(i)] = s;
+            best_index = i;
+            best = s;
+            thinking_line(pos, iteration, s, start);
+          }
+        }
+        if (!played) sort_root(ms, root_scores.data(), n);
+      }
+      if (!played) play(pos, ms.at(0));
+    }
+    ms.close_level();
+  }
+
+  ++search_generation;  // this search's timer, if still waiting, must not fire later
+  stop_search.store(0);
+  pos.node_count = 0;
+  charge_clock(pos, now_ms() - t0);
+}
