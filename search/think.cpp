@@ -17,6 +17,7 @@
 #include "search/validation.h"
 
 int64_t search_deadline = 0;
+uint64_t last_search_nodes = 0;
 
 namespace {
 
@@ -193,6 +194,7 @@ void think(Position& pos) {
 
   ++search_generation;  // this search's timer, if still waiting, must not fire later
   stop_search.store(0);
+  last_search_nodes = pos.node_count;
   pos.node_count = 0;
   charge_clock(pos, now_ms() - t0);
 }

@@ -18,3 +18,5 @@ void timer_thread();
 void print_pv(Position& pos, int n);
 
 extern int64_t search_deadline;
+// Nodes of the last finished search (node_count is cleared when it ends).
+extern uint64_t last_search_nodes;
