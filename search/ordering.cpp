@@ -1,0 +1,181 @@
+#include "search/ordering.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "position/attacks.h"
+
+namespace {
+
+// Exchange values by piece kind; the king's outweighs any exchange.
+constexpr int32_t EXCHANGE_VALUE[8] = {0, 100, 300, 300, 520, 980, 16000, 0};
+constexpr int32_t PROMOTION_GAIN = 850;
+constexpr int32_t LOSING_MARGIN = -50;
+constexpr int32_t RECAPTURE_BONUS = 50;
+
+// Keys of the range being ordered, shared by every call on the main thread.
+std::vector<int32_t> score_keys;
+std::vector<uint64_t> history_keys;
+
+template <typename Key>
+Key* scratch(std::vector<Key>& keys, int n) {
+  if (size_t(n) > keys.size()) keys.resize(size_t(n));
+  return keys.data();
+}
+
+// Shell sort, keys descending; equal keys may change places.
+template <typename Key>
+void shell_sort(Move* moves, Key* keys, int n) {
+  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11) {
+    for (int i = gap; i < n; ++i) {
+      const Move m = moves[i];
+      const Key k = keys[i];
+      int j = i;
+      for (; j >= gap && k > keys[j - gap]; j -= gap) {
+        moves[j] = moves[j - gap];
+        keys[j] = keys[j - gap];
+      }
+      moves[j] = m;
+      keys[j] = k;
+    }
+  }
+}
+
+// Scores the moves, sending those whose key fails to the end; returns the
+// number kept. A move swapped in from the end is examined in its turn.
+template <typename KeyOf, typename Fails>
+int partition(Move* moves, int32_t* keys, int n, KeyOf key_of, Fails fails) {
+  int i = 0;
+  while (i < n) {
+    const int32_t k = key_of(moves[i]);
+    if (fails(k)) {
+      std::swap(moves[i], moves[n - 1]);
+      --n;
+    } else {
+      keys[i++] = k;
+    }
+  }
+  return n;
+}
+
+inline uint64_t history_of(const Position& pos, int side, Move m) {
+  return pos.move_stack.history_score[side == 1 ? 0 : 1][m & 0xFFF];
+}
+
+}  // namespace
+
+int32_t static_exchange_eval(const Position& pos, Move m) {
+  const Square from = move_from(m), to = move_to(m);
+  const Bitboard* p = pos.piece_bb;
+  int32_t gain[64];
+  gain[0] = EXCHANGE_VALUE[kind_of(pos.mailbox[to])];
+  unsigned occupant = kind_of(pos.mailbox[from]);
+  if (move_promotion(m)) {
+    gain[0] += PROMOTION_GAIN;
+    occupant = QUEEN;
+  }
+  // Sliders behind the moving piece join in; pieces uncovered later do not.
+  Bitboard attackers = attackers_of(pos, to, pos.occ_all & ~square_bb(from));
+  Bitboard removed = square_bb(from);
+  if (!attackers) return gain[0];
+
+  const bool mover_white = pos.mailbox[from] ? is_white_code(pos.mailbox[from])
+                                             : pos.side_to_move == 1;
+  int side = mover_white ? 1 : 0;  // piece_bb offset of the side to capture next
+  int d = 0;
+  for (;;) {
+    Square sq = -1;
+    unsigned kind = PAWN;
+    for (; kind <= KING; ++kind) {
+      const Bitboard b = attackers & p[2 * (kind - 1) + side];
+      if (b) {
+        sq = lowest_bit(b);
+        break;
+      }
+    }
+    if (sq < 0) break;
+    removed |= square_bb(sq);
+    attackers &= ~removed;
+    gain[d + 1] = EXCHANGE_VALUE[occupant] - gain[d];
+    occupant = kind;
+    // A pawn recapturing onto the last rank promotes.
+    const bool white = side == 0;
+    if (kind == PAWN && ((white && sq >= 8 && sq <= 15) || (!white && sq >= 48 && sq <= 55))) {
+      gain[d + 1] += PROMOTION_GAIN;
+      occupant = QUEEN;
+    }
+    ++d;
+    if (!attackers) break;
+    side ^= 1;
+  }
+  for (int i = d; i >= 1; --i) gain[i - 1] = std::min(gain[i - 1], -gain[i]);
+  return gain[0];
+}
+
+int order_good_captures(Position& pos, int begin, int end, Square last_to) {
+  if (end <= begin) return begin;
+  const int n = end - begin;
+  Move* moves = &pos.move_stack.at(begin);
+  int32_t* keys = scratch(score_keys, n);
+  const int32_t lead = pos.material_balance() / 3;
+  const int32_t material = lead > 0 ? lead : 0;
+  const Position& cpos = pos;
+  const int kept = partition(
+      moves, keys, n,
+      [&](Move m) {
+        return static_exchange_eval(cpos, m) + (move_to(m) == last_to ? RECAPTURE_BONUS : 0) +
+               material;
+      },
+      [](int32_t k) { return k < LOSING_MARGIN; });
+  shell_sort(moves, keys, kept);
+  return begin + kept;
+}
+
+int order_quiet_moves(Position& pos, int begin, int end, int side) {
+  if (end <= begin) return begin;
+  const int n = end - begin;
+  Move* moves = &pos.move_stack.at(begin);
+  const Position& cpos = pos;
+  const int kept = partition(
+      moves, scratch(score_keys, n), n, [&](Move m) { return static_exchange_eval(cpos, m); },
+      [](int32_t k) { return k < LOSING_MARGIN; });
+  uint64_t* keys = scratch(history_keys, n);
+  for (int i = 0; i < kept; ++i) keys[i] = history_of(pos, side, moves[i]);
+  shell_sort(moves, keys, kept);
+  return begin + kept;
+}
+
+int order_losing_captures(Position& pos, int begin, int end) {
+  if (end <= begin) return end;
+  const int n = end - begin;
+  Move* moves = &pos.move_stack.at(begin);
+  int32_t* keys = scratch(score_keys, n);
+  for (int i = 0; i < n; ++i) keys[i] = static_exchange_eval(pos, moves[i]);
+  shell_sort(moves, keys, n);
+  return end;
+}
+
+int order_losing_quiets(Position& pos, int begin, int end) {
+  if (end <= begin) return end;
+  const int n = end - begin;
+  Move* moves = &pos.move_stack.at(begin);
+  uint64_t* keys = scratch(history_keys, n);
+  for (int i = 0; i < n; ++i) keys[i] = history_of(pos, pos.side_to_move, moves[i]);
+  shell_sort(moves, keys, n);
+  return end;
+}
+
+int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat, int32_t alpha) {
+  if (end <= begin) return begin;
+  const int n = end - begin;
+  Move* moves = &pos.move_stack.at(begin);
+  int32_t* keys = scratch(score_keys, n);
+  // A capture is worth a look only if it wins material and can reach alpha.
+  const int64_t needed = int64_t(alpha) - stand_pat;
+  const Position& cpos = pos;
+  const int kept = partition(
+      moves, keys, n, [&](Move m) { return static_exchange_eval(cpos, m); },
+      [needed](int32_t k) { return k < 0 || k < needed; });
+  shell_sort(moves, keys, kept);
+  return begin + kept;
+}
