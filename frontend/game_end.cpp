@@ -8,49 +8,51 @@
 
 namespace {
 
-void result(const char* line) {
-  std::printf("%s\n", line);
+void result_line(const char* text) {
+  std::printf("%s\n", text);
   std::fflush(stdout);
 }
 
 }  // namespace
 
 int insufficient_material(const Position& pos, int side) {
-  const int own = side == 1 ? 0 : 1;
+  const int own = side == 1 ? 0 : 1;  // piece_bb interleaves White, Black
   const Bitboard* p = pos.piece_bb;
-  if (p[0 + own] | p[6 + own] | p[8 + own]) return 0;
+  if (p[own] | p[own + 6] | p[own + 8]) return 0;  // a pawn, rook or queen mates
   const int pieces = popcount(side == 1 ? pos.occ_white : pos.occ_black);
   if (pieces < 3) return 1;
   if (pieces > 3) return 0;
-  // King and two minor pieces: only two knights cannot force mate.
-  return popcount(p[2 + own]) == 2 ? 1 : 0;
+  // Two knights cannot force mate; two bishops or bishop and knight can.
+  return popcount(p[own + 2]) == 2 ? 1 : 0;
 }
 
 int game_over(Position& pos) {
-  // The fifty-move rule comes first: it draws even a mated position.
+  const Bitboard king = pos.piece_bb[pos.side_to_move == 1 ? 10 : 11];
+  if (!king) return 0;
+
+  // Too few reversible plies for either draw to be possible.
   if (pos.fifty_count > 7) {
     if (pos.fifty_count > 99) {
-      result("1/2-1/2 {Tablas, 50 movimientos}");
+      result_line("1/2-1/2 {Tablas, 50 movimientos}");
       return 1;
     }
     if (repetition_count(pos) > 2) {
-      result("1/2-1/2 {Tablas, 3 repeticiones}");
+      result_line("1/2-1/2 {Tablas, 3 repeticiones}");
       return 1;
     }
   }
   if (has_legal_move(pos)) {
-    if (!insufficient_material(pos, 1) || !insufficient_material(pos, 0)) return 0;
-    result("1/2-1/2 {Tablas, Material Insuficiente}");
+    if (!insufficient_material(pos, 1)) return 0;
+    if (!insufficient_material(pos, 0)) return 0;
+    result_line("1/2-1/2 {Tablas, Material Insuficiente}");
     return 1;
   }
-  // Without the king of the side to move there is no mate to announce.
-  const Bitboard king = pos.piece_bb[pos.side_to_move == 1 ? 10 : 11];
-  if (!king) return 0;
+  const Square king_sq = lowest_bit(king);
   if (pos.side_to_move == 1)
-    result(attacked_by_black(pos, lowest_bit(king)) ? "0-1 {Negras ganan, Jaque Mate}"
-                                                    : "1/2-1/2 {Tablas, Rey blanco ahogado}");
+    result_line(attacked_by_black(pos, king_sq) ? "0-1 {Negras ganan, Jaque Mate}"
+                                                : "1/2-1/2 {Tablas, Rey blanco ahogado}");
   else
-    result(attacked_by_white(pos, lowest_bit(king)) ? "1-0 {Blancas ganan, Jaque Mate}"
-                                                    : "1/2-1/2 {Tablas, Rey negro ahogado}");
+    result_line(attacked_by_white(pos, king_sq) ? "1-0 {Blancas ganan, Jaque Mate}"
+                                                : "1/2-1/2 {Tablas, Rey negro ahogado}");
   return 1;
 }

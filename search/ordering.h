@@ -1,20 +1,23 @@
-// Move ordering: static exchange evaluation and the ordering of move ranges
-// of the current list, best first.
+// Static exchange evaluation and the ordering of the search's move stages.
+// Every range indexes the current level of pos.move_stack; each operation
+// moves the moves that fail its threshold to the end of the range, sorts the
+// rest best first and returns the end of the kept part.
 #pragma once
 
 #include <cstdint>
 
 #include "position/position.h"
 
-// Material outcome of the exchange the move starts on its target square,
-// for the side making it.
+// Material outcome, for the mover, of the exchange m starts on its target.
 int32_t static_exchange_eval(const Position& pos, Move m);
 
-// Each operation scores the moves in [begin, end) of the current list, moves
-// those failing its threshold to the end of the range, sorts the rest best
-// first and returns the end of the kept part.
+// Captures losing more than half a pawn go last; a recapture on last_to and
+// a material lead both favour keeping a capture.
 int order_good_captures(Position& pos, int begin, int end, Square last_to);
+// Quiet moves that lose material go last; the rest by history counter of
+// side (1 White, 0 Black).
 int order_quiet_moves(Position& pos, int begin, int end, int side);
 int order_losing_captures(Position& pos, int begin, int end);
 int order_losing_quiets(Position& pos, int begin, int end);
+// Keeps the captures that win material and can lift the score to alpha.
 int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat, int32_t alpha);

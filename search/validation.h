@@ -1,8 +1,8 @@
-// Whether a move word from the table or a killer slot is legal here.
+// Proof that a move word not taken from the generator (a table move, a
+// killer) is a legal move of the side to move, without generating moves.
 #pragma once
 
 #include "position/position.h"
 
-// Nonzero when every field of the move word fits the board and the move is
-// legal for the side to move; no generation, nothing made.
+// Nonzero when m is exactly a move word the generator would produce here.
 unsigned is_valid_move(const Position& pos, Move m);

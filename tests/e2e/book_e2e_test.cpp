@@ -1,6 +1,8 @@
 // The "makebook" and "peoneval" commands through the engine binary, the book
 // checked against games replayed by an independent referee (chess.js).
 #include <gtest/gtest.h>
+
+#include "support/referee.h"
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -124,23 +126,6 @@ for (const file of process.argv.slice(3)) {
   for (const l of lines) console.log(l);
 }
 )";
-
-// The chess.js package, installed once beside the engine binary.
-fs::path referee_package() {
-  const fs::path home = fs::path(KELO_BINARY).parent_path() / "chess_referee";
-  const fs::path package = home / "node_modules" / "chess.js";
-  if (fs::exists(package / "package.json")) return package;
-  const fs::path staging = home.string() + ".staging." + std::to_string(getpid());
-  fs::create_directories(staging);
-  const std::string command = "npm install --prefix '" + staging.string() +
-                              "' --no-audit --no-fund --silent chess.js@1.4.0 >/dev/null 2>&1";
-  if (std::system(command.c_str()) == 0) {
-    std::error_code ignored;
-    fs::rename(staging, home, ignored);  // a concurrent install may have won
-  }
-  fs::remove_all(staging);
-  return package;
-}
 
 // Per game, the FEN after each ply, as the referee replays the games.
 std::vector<std::vector<std::string>> referee_plies(const fs::path& dir) {

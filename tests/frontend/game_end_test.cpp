@@ -1,0 +1,115 @@
+#include "frontend/game_end.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "position/makemove.h"
+
+namespace {
+
+constexpr Square sq(const char* name) { return make_square(name[0] - 'a', name[1] - '0'); }
+
+// Runs game_over and returns what it wrote, with its result in *ended.
+std::string result_of(Position& pos, int* ended) {
+  testing::internal::CaptureStdout();
+  *ended = game_over(pos);
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(GameOver, StartPositionGoesOn) {
+  Position pos("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  int ended = -1;
+  EXPECT_EQ(result_of(pos, &ended), "");
+  EXPECT_EQ(ended, 0);
+}
+
+TEST(GameOver, Checkmates) {
+  int ended = 0;
+  Position black_mated("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1");
+  EXPECT_EQ(result_of(black_mated, &ended), "1-0 {Blancas ganan, Jaque Mate}\n");
+  EXPECT_EQ(ended, 1);
+  Position white_mated("6k1/8/8/8/8/8/5PPP/r5K1 w - - 0 1");
+  EXPECT_EQ(result_of(white_mated, &ended), "0-1 {Negras ganan, Jaque Mate}\n");
+  EXPECT_EQ(ended, 1);
+}
+
+TEST(GameOver, Stalemates) {
+  int ended = 0;
+  Position white("8/8/8/8/8/1q6/8/K6k w - - 0 1");
+  EXPECT_EQ(result_of(white, &ended), "1/2-1/2 {Tablas, Rey blanco ahogado}\n");
+  EXPECT_EQ(ended, 1);
+  Position black("k7/8/1Q6/8/8/8/8/7K b - - 0 1");
+  EXPECT_EQ(result_of(black, &ended), "1/2-1/2 {Tablas, Rey negro ahogado}\n");
+  EXPECT_EQ(ended, 1);
+}
+
+TEST(GameOver, FiftyMovesComeBeforeMate) {
+  Position pos("6k1/8/8/8/8/8/5PPP/r5K1 w - - 0 1");
+  pos.fifty_count = 100;
+  int ended = 0;
+  EXPECT_EQ(result_of(pos, &ended), "1/2-1/2 {Tablas, 50 movimientos}\n");
+  EXPECT_EQ(ended, 1);
+  pos.fifty_count = 99;
+  EXPECT_EQ(result_of(pos, &ended), "0-1 {Negras ganan, Jaque Mate}\n");
+}
+
+TEST(GameOver, Repetition) {
+  Position pos("r3k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+  const Move shuffle[4] = {make_move_word(sq("a1"), sq("b1")), make_move_word(sq("a8"), sq("b8")),
+                           make_move_word(sq("b1"), sq("a1")), make_move_word(sq("b8"), sq("a8"))};
+  make_move(pos, make_move_word(sq("e1"), sq("e2")));
+  make_move(pos, make_move_word(sq("e8"), sq("e7")));
+  for (int round = 0; round < 2; ++round)
+    for (Move m : shuffle) make_move(pos, m);
+  ASSERT_EQ(repetition_count(pos), 3);
+  ASSERT_GT(pos.fifty_count, 7u);
+  int ended = 0;
+  EXPECT_EQ(result_of(pos, &ended), "1/2-1/2 {Tablas, 3 repeticiones}\n");
+  EXPECT_EQ(ended, 1);
+  // With seven reversible plies or fewer the repetition is not looked for.
+  pos.fifty_count = 7;
+  EXPECT_EQ(result_of(pos, &ended), "");
+  EXPECT_EQ(ended, 0);
+}
+
+TEST(GameOver, InsufficientMaterial) {
+  int ended = 0;
+  Position knights("4k3/8/8/2n5/8/8/8/1N2K3 w - - 0 1");
+  EXPECT_EQ(result_of(knights, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+  EXPECT_EQ(ended, 1);
+  Position two_knights("4k3/8/8/8/8/8/8/1N2KN2 b - - 0 1");
+  EXPECT_EQ(result_of(two_knights, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+  Position bishop_knight("4k3/8/8/8/8/8/8/1N2KB2 b - - 0 1");
+  EXPECT_EQ(result_of(bishop_knight, &ended), "");
+  EXPECT_EQ(ended, 0);
+  Position pawn("4k3/8/8/8/8/8/4P3/4K3 b - - 0 1");
+  EXPECT_EQ(result_of(pawn, &ended), "");
+  Position bishops("4k3/8/8/8/2b5/8/8/4KB2 w - - 0 1");  // same-coloured or not
+  EXPECT_EQ(result_of(bishops, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+}
+
+TEST(InsufficientMaterial, PerSide) {
+  Position pos("4k3/8/8/8/8/8/8/BB2K2r w - - 0 1");
+  EXPECT_EQ(insufficient_material(pos, 1), 0);  // two bishops mate
+  EXPECT_EQ(insufficient_material(pos, 0), 0);  // a rook mates
+  Position lone("4k3/8/8/8/8/8/8/4K3 w - - 0 1");
+  EXPECT_EQ(insufficient_material(lone, 1), 1);
+  EXPECT_EQ(insufficient_material(lone, 0), 1);
+  Position many("4k3/8/8/8/8/8/8/NNN1K3 w - - 0 1");
+  EXPECT_EQ(insufficient_material(many, 1), 0);
+  Position queen("4k3/8/8/8/8/8/8/3QK3 w - - 0 1");
+  EXPECT_EQ(insufficient_material(queen, 1), 0);
+}
+
+TEST(GameOver, NoKingToMoveIsNotOver) {
+  testing::internal::CaptureStdout();
+  Position pos("4k3/8/8/8/8/8/8/8 w - - 0 1");
+  pos.fifty_count = 120;
+  (void)testing::internal::GetCapturedStdout();  // the set-up's own complaint
+  int ended = -1;
+  EXPECT_EQ(result_of(pos, &ended), "");
+  EXPECT_EQ(ended, 0);
+}
+
+}  // namespace
