@@ -1,6 +1,7 @@
 #include "egdb/tb_encode.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <queue>
 
@@ -193,13 +194,21 @@ void tb_assemble_file(const uint32_t* distance, const uint8_t* lengths,
 namespace {
 
 // Candidates: short repeats, the neighbouring squares one rank away (7, 8, 9),
-// one step of a piece whose square is the next index digit (62..66: the range
-// often skips the squares already taken), and multiples of those.
-constexpr uint32_t CANDIDATES[] = {
-    1,   2,   3,   4,   5,   6,   7,   8,   9,   10,  12,  14,  15,  16,  17,  18,  24,
-    32,  40,  48,  56,  60,  61,  62,  63,  64,  65,  66,  72,  96,  120, 124, 126, 127,
-    128, 130, 192, 256, 320, 384, 448, 504, 512, 576, 640, 768, 896, 1024, 1536, 2048,
-    3072, 3906, 3969, 4032, 4096, 4160, 6144};
+// one step of the piece whose square is the next index digit (56..64: its
+// range skips the squares already taken), and multiples of those steps.
+constexpr std::array<uint32_t, 160> make_candidates() {
+  std::array<uint32_t, 160> c{};
+  int n = 0;
+  for (uint32_t d = 1; d <= 72; ++d) c[n++] = d;
+  for (uint32_t m = 2; m <= 8; ++m)
+    for (uint32_t d = 56; d <= 64; ++d) c[n++] = m * d;
+  for (uint32_t d : {80u, 96u, 1024u, 2048u, 3136u, 3364u, 3481u, 3600u, 3721u, 3782u,
+                     3843u, 3844u, 3906u, 3969u, 4032u, 4096u, 4160u, 6144u})
+    c[n++] = d;
+  for (uint32_t d = 1; n < 160; ++d) c[n++] = 72 + 8 * d;
+  return c;
+}
+constexpr std::array<uint32_t, 160> CANDIDATES = make_candidates();
 
 constexpr uint32_t MIN_COVER_RUN = 3;
 
@@ -213,7 +222,7 @@ void tb_choose_distances(const uint8_t* data, size_t size, uint32_t* distance) {
   for (size_t b = 0; b < blocks; b += step) sample.push_back(b);
   const size_t bits = sample.size() * TB_BLOCK_SIZE;
   const size_t words = (bits + 63) / 64;
-  constexpr int NC = int(sizeof CANDIDATES / sizeof CANDIDATES[0]);
+  constexpr int NC = int(CANDIDATES.size());
   std::vector<std::vector<uint64_t>> cover(NC, std::vector<uint64_t>(words, 0));
   for (int c = 0; c < NC; ++c) {
     const uint32_t d = CANDIDATES[c];
