@@ -196,19 +196,19 @@ namespace {
 // Candidates: short repeats, the neighbouring squares one rank away (7, 8, 9),
 // one step of the piece whose square is the next index digit (56..64: its
 // range skips the squares already taken), and multiples of those steps.
-constexpr std::array<uint32_t, 160> make_candidates() {
-  std::array<uint32_t, 160> c{};
+constexpr std::array<uint32_t, 240> make_candidates() {
+  std::array<uint32_t, 240> c{};
   int n = 0;
   for (uint32_t d = 1; d <= 72; ++d) c[n++] = d;
-  for (uint32_t m = 2; m <= 8; ++m)
+  for (uint32_t m = 2; m <= 16; ++m)
     for (uint32_t d = 56; d <= 64; ++d) c[n++] = m * d;
   for (uint32_t d : {80u, 96u, 1024u, 2048u, 3136u, 3364u, 3481u, 3600u, 3721u, 3782u,
                      3843u, 3844u, 3906u, 3969u, 4032u, 4096u, 4160u, 6144u})
     c[n++] = d;
-  for (uint32_t d = 1; n < 160; ++d) c[n++] = 72 + 8 * d;
+  for (uint32_t d = 1; n < 240; ++d) c[n++] = 72 + 8 * d;
   return c;
 }
-constexpr std::array<uint32_t, 160> CANDIDATES = make_candidates();
+constexpr std::array<uint32_t, 240> CANDIDATES = make_candidates();
 
 constexpr uint32_t MIN_COVER_RUN = 3;
 
