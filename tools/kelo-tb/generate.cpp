@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "egdb/tb_encode.h"
 #include "egdb/tb_generate.h"
 #include "tools/kelo-tb/commands.h"
 
@@ -25,9 +26,10 @@ bool write_table(const std::string& path, const std::vector<int8_t>& bytes) {
 
 int cmd_generate(int argc, char** argv) {
   int arg = 0;
+  bool compress = false;
   if (arg < argc && std::strcmp(argv[arg], "--compress") == 0) {
-    std::printf("generate --compress is not available yet\n");
-    return 1;
+    compress = true;
+    ++arg;
   }
   if (argc - arg < 2) {
     std::printf("usage: kelo-tb generate [--compress] DIR CLASS...\n");
@@ -70,7 +72,18 @@ int cmd_generate(int argc, char** argv) {
     const char* ext[2] = {".nbw", ".nbb"};
     for (int side = 0; side < 2; ++side) {
       std::string path = (std::filesystem::path(dir) / tb_class_info[c].name).string() + ext[side];
-      if (!write_table(path, solved.table[c][side])) {
+      const std::vector<int8_t>& table = solved.table[c][side];
+      bool written;
+      if (compress) {
+        // The block-compressed form, under the plain name with ".emd" added.
+        std::vector<uint8_t> packed;
+        path += ".emd";
+        written = tb_encode(reinterpret_cast<const uint8_t*>(table.data()), table.size(), packed) == 0 &&
+                  write_table(path, std::vector<int8_t>(packed.begin(), packed.end()));
+      } else {
+        written = write_table(path, table);
+      }
+      if (!written) {
         std::printf("cannot write %s\n", path.c_str());
         return 1;
       }
