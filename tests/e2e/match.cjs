@@ -50,6 +50,7 @@ async function playGame(gameNo, keloIsWhite) {
     // before the clock starts.
     kelo.send('ping 1');
     if (!(await kelo.waitFor((l) => l === 'pong 1', 5000))) throw new Error('KELO did not answer ping');
+    await new Promise((r) => setTimeout(r, 150));  // the pause after reading "ping"
     const chess = new Chess();
     const keloSide = keloIsWhite ? 'w' : 'b';
     let keloLeft = BASE_MS, otherLeft = BASE_MS;
@@ -103,7 +104,8 @@ async function playGame(gameNo, keloIsWhite) {
 (async () => {
   for (let g = 0; g < GAMES; ++g) {
     const r = await playGame(g, g % 2 === 0);
-    console.log('GAME ' + JSON.stringify(r));
+    const { moves, ...summary } = r;
+    console.log('GAME ' + JSON.stringify(summary) + ' moves ' + moves.join(' '));
   }
   process.exit(0);
 })();
