@@ -42,12 +42,12 @@ inline Bitboard queen_attacks(Square sq, Bitboard occ) {
 unsigned attacked_by_white(const Position& pos, Square sq);
 unsigned attacked_by_black(const Position& pos, Square sq);
 
-// 1 when none of the given enemy sets attacks king_sq on a board occupied by
-// occ; the caller passes the sets as they will be after a candidate move.
-inline unsigned king_safe_vs_black(Bitboard occ, Bitboard pawns, Bitboard knights,
-                                   Bitboard bishops, Bitboard rooks, Bitboard queens,
-                                   Bitboard king, Square king_sq) {
-  if ((pawn_attacks_white[king_sq] & pawns) || (knight_attacks[king_sq] & knights) ||
+// 1 when none of the enemy sets attacks king_sq on a board occupied by occ;
+// enemy_pawn_attackers gives, per square, where an enemy pawn attacks it from.
+inline unsigned king_safe_from(const Bitboard* enemy_pawn_attackers, Bitboard occ, Bitboard pawns,
+                               Bitboard knights, Bitboard bishops, Bitboard rooks,
+                               Bitboard queens, Bitboard king, Square king_sq) {
+  if ((enemy_pawn_attackers[king_sq] & pawns) || (knight_attacks[king_sq] & knights) ||
       (king_attacks[king_sq] & king))
     return 0;
   // A slider on a shared line attacks the king when nothing stands between.
@@ -58,17 +58,19 @@ inline unsigned king_safe_vs_black(Bitboard occ, Bitboard pawns, Bitboard knight
   return 1;
 }
 
+// The caller passes the sets as they will be after a candidate move.
+inline unsigned king_safe_vs_black(Bitboard occ, Bitboard pawns, Bitboard knights,
+                                   Bitboard bishops, Bitboard rooks, Bitboard queens,
+                                   Bitboard king, Square king_sq) {
+  return king_safe_from(pawn_attacks_white, occ, pawns, knights, bishops, rooks, queens, king,
+                        king_sq);
+}
+
 inline unsigned king_safe_vs_white(Bitboard occ, Bitboard pawns, Bitboard knights,
                                    Bitboard bishops, Bitboard rooks, Bitboard queens,
                                    Bitboard king, Square king_sq) {
-  if ((pawn_attacks_black[king_sq] & pawns) || (knight_attacks[king_sq] & knights) ||
-      (king_attacks[king_sq] & king))
-    return 0;
-  for (Bitboard b = bishop_lines[king_sq] & (bishops | queens); b;)
-    if (!(between_diag[pop_lowest(b)][king_sq] & occ)) return 0;
-  for (Bitboard b = rook_lines[king_sq] & (rooks | queens); b;)
-    if (!(between_orth[pop_lowest(b)][king_sq] & occ)) return 0;
-  return 1;
+  return king_safe_from(pawn_attacks_black, occ, pawns, knights, bishops, rooks, queens, king,
+                        king_sq);
 }
 
 // Every piece of both colours attacking sq with occupancy occ, within occ.
