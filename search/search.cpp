@@ -150,6 +150,17 @@ bool has_piece_to_move(const Position& pos) {
 
 }  // namespace
 
+bool null_move_allowed(const Position& pos, int32_t ply, bool after_null, bool in_check,
+                       bool pv_node, int32_t static_material, int32_t alpha) {
+  return ply >= 1 && has_piece_to_move(pos) && !after_null && !in_check && !pv_node &&
+         static_material > alpha;
+}
+
+int32_t internal_search_depth(Move hash_move, int32_t depth) {
+  if (hash_move || depth <= 80) return -1;
+  return std::min(depth / 2, depth - 32);
+}
+
 int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_t ply,
                bool after_null) {
   // 1-4. Stop, mate and stalemate, fifty moves and repetition, mate distance.
@@ -187,8 +198,8 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
 
   // 10. Null move: let the opponent move twice; if that still fails high,
   // this position is good enough.
-  if (ply >= 1 && has_piece_to_move(pos) && !after_null && !node.in_check && !pv_node &&
-      static_material > node.alpha) {
+  if (null_move_allowed(pos, ply, after_null, node.in_check, pv_node, static_material,
+                        node.alpha)) {
     pos.side_to_move ^= 1;
     int32_t score = -search(pos, -node.beta, -node.beta + 1, std::max(node.depth - 64, 0),
                             ply + 1, true);
@@ -209,9 +220,8 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   };
 
   // 12. Internal search for a first move when the table has none.
-  if (!hash_move && node.depth > 80) {
-    search(pos, -node.beta, -node.alpha, std::min(node.depth / 2, node.depth - 32), ply + 1,
-           false);
+  if (const int32_t iid_depth = internal_search_depth(hash_move, node.depth); iid_depth >= 0) {
+    search(pos, -node.beta, -node.alpha, iid_depth, ply + 1, false);
     if (search_stopped()) return stopped();
     hash_move = tt_best_move(pos, node.key);
   }

@@ -136,6 +136,32 @@ TEST(Play, ConventionalClockBudgetsTheFirstMove) {
   EXPECT_LT(took, 4200);
 }
 
+// The engine keeps its own clock: each move is charged and the period restarts
+// after its last one. With 2 moves in 2 seconds the budgets are 2000 / 5 ms,
+// then the 1600 ms left / 3, then (1067 + 2000) / 5 in the new period.
+TEST(Play, ClockCountsDownMoveByMove) {
+  EngineProcess e;
+  e.send("new");
+  e.send("level 2 0:02 0");
+  e.send("force");
+  e.send("e2e4");
+  e.send("playother");  // the engine takes White and waits for Black
+  ASSERT_TRUE(e.sync());
+  std::vector<int64_t> took;
+  for (const char* black : {"e7e5", "b8c6", "g8f6"}) {
+    size_t from = e.lines.size();
+    auto t0 = Clock::now();
+    e.send(black);
+    std::string reply = e.wait_for_prefix("move ", 5000, from);
+    ASSERT_FALSE(reply.empty()) << black;
+    took.push_back(ms_since(t0));
+    ASSERT_TRUE(e.sync());
+  }
+  EXPECT_NEAR(double(took[0]), 400, 100);
+  EXPECT_NEAR(double(took[1]), 533, 100);
+  EXPECT_NEAR(double(took[2]), 613, 100);
+}
+
 TEST(Play, IterationLimitFromTheConfiguration) {
   EngineProcess e;
   e.write_file("KELO.ini", "MAX_DEPTH_SEARCH=4\n");

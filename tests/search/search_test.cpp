@@ -97,3 +97,30 @@ TEST(Search, WinsTheHangingQueenAndSwitchesTheReductions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SearchConditions, NullMove) {
+  auto p = setup("4k3/8/8/8/8/8/4P3/1N2K3 w - - 0 1");
+  EXPECT_TRUE(null_move_allowed(*p, 1, false, false, false, 100, 50));
+  EXPECT_FALSE(null_move_allowed(*p, 0, false, false, false, 100, 50));   // the root
+  EXPECT_FALSE(null_move_allowed(*p, 1, true, false, false, 100, 50));    // after a null move
+  EXPECT_FALSE(null_move_allowed(*p, 1, false, true, false, 100, 50));    // in check
+  EXPECT_FALSE(null_move_allowed(*p, 1, false, false, true, 100, 50));    // pv node
+  EXPECT_FALSE(null_move_allowed(*p, 1, false, false, false, 50, 50));    // not above alpha
+  auto pawns_only = setup("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");
+  EXPECT_FALSE(null_move_allowed(*pawns_only, 1, false, false, false, 100, 50));
+  // Only the side to move's pieces count.
+  auto black_piece = setup("4k1n1/8/8/8/8/8/4P3/4K3 w - - 0 1");
+  EXPECT_FALSE(null_move_allowed(*black_piece, 1, false, false, false, 100, 50));
+}
+
+TEST(SearchConditions, InternalSearchDepth) {
+  EXPECT_EQ(internal_search_depth(0, 80), -1);
+  EXPECT_EQ(internal_search_depth(0, 81), 40);
+  EXPECT_EQ(internal_search_depth(0, 96), 48);
+  EXPECT_EQ(internal_search_depth(0, 200), 100);
+  EXPECT_EQ(internal_search_depth(make_move_word(52, 36), 200), -1);  // the table gave a move
+}
+
+}  // namespace

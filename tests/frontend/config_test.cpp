@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "frontend/config.h"
+#include "frontend/interpreter.h"
+#include "position/position.h"
+
+namespace {
+
+Config read(const std::string& text) {
+  char path[] = "/tmp/kelo-config-XXXXXX";
+  int fd = mkstemp(path);
+  std::FILE* f = fdopen(fd, "w");
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  config = Config{};
+  read_config(path);
+  std::remove(path);
+  return config;
+}
+
+TEST(Config, DefaultsWithoutAFile) {
+  config = Config{};
+  read_config("/nonexistent/KELO.ini");
+  EXPECT_EQ(config.hash_buckets, 699040);
+  EXPECT_EQ(config.max_depth_search, 64);
+  EXPECT_EQ(config.max_depth_book, 20);
+  EXPECT_EQ(config.book_slots, 349524);
+}
+
+TEST(Config, KeysCommentsBlanksAndTheLastLineWins) {
+  Config c = read("DIM_HASH=64\n");
+  EXPECT_EQ(c.hash_buckets, 1398080);
+  EXPECT_EQ(c.max_depth_search, 64);
+  EXPECT_EQ(read("#DIM_HASH=64\n").hash_buckets, 699040);
+  EXPECT_EQ(read("DIM_HASH=8\nDIM_HASH=16\n").hash_buckets, 349520);
+  EXPECT_EQ(read("dim_hash=64\n").hash_buckets, 699040);
+  EXPECT_EQ(read("MAX_DEPTH_SEARCH= 10\n").max_depth_search, 10);
+  EXPECT_EQ(read("MAX_DEPTH_SEARCH =10\n").max_depth_search, 10);   // one blank is dropped
+  EXPECT_EQ(read(" MAX_DEPTH_BOOK=7\n").max_depth_book, 7);
+  EXPECT_EQ(read("MAX_DEPTH_SEARCH  =10\n").max_depth_search, 64);  // two are not
+  EXPECT_EQ(read("BOOK_SIZE=2 # two units\n").book_slots, 174762);
+  EXPECT_EQ(read("DIM_HASH=abc\n").hash_buckets, 0);
+}
+
+TEST(Config, OutOfRangeValuesAreClamped) {
+  EXPECT_EQ(read("DIM_HASH=-5\n").hash_buckets, 0);
+  EXPECT_EQ(read("DIM_HASH=99999999999999999999\n").hash_buckets, 98305 * 21845);
+  EXPECT_EQ(read("BOOK_SIZE=30000\n").book_slots, 24576 * 87381);
+  EXPECT_EQ(read("BOOK_SIZE=-1\n").book_slots, 0);
+  EXPECT_EQ(read("MAX_DEPTH_SEARCH=-3\n").max_depth_search, 0);
+  config = Config{};
+}
+
+TEST(Config, DeleteFirst) {
+  char line[64] = "makebook games.pgn makebook ";
+  delete_first(line, "makebook ");
+  EXPECT_STREQ(line, "games.pgn makebook ");
+  delete_first(line, "absent");
+  EXPECT_STREQ(line, "games.pgn makebook ");
+}
+
+TEST(Level, ClockFieldsOfBothControls) {
+  Position pos;
+  set_level(pos, "level 40 5 0");
+  EXPECT_EQ(pos.base_time, 300000);
+  EXPECT_EQ(pos.time_left_white, 300000);
+  EXPECT_EQ(pos.moves_left_black, 40);
+  EXPECT_EQ(pos.no_move_count, 0);
+  EXPECT_EQ(pos.increment, 0);
+  EXPECT_EQ(pos.fixed_move_time, 0);
+  set_level(pos, "level 0 2:30 5");
+  EXPECT_EQ(pos.base_time, 150000);
+  EXPECT_EQ(pos.moves_per_period, 30);
+  EXPECT_EQ(pos.no_move_count, 1);
+  EXPECT_EQ(pos.increment, 5000);
+  set_level(pos, "level 0 1 0:30");
+  EXPECT_EQ(pos.increment, 30000);
+  set_level(pos, "level");
+  EXPECT_EQ(pos.base_time, 0);
+  EXPECT_EQ(pos.moves_per_period, 30);
+}
+
+}  // namespace
