@@ -139,13 +139,11 @@ void think(Position& pos) {
       const int64_t start = now_ms();
       search_deadline = start + budget;
       timer_generation = search_generation.load();
-      bool timed = true;
       try {
         std::thread(timer_thread).detach();
       } catch (const std::system_error&) {
-        timed = false;  // without a timer the iteration limit ends the search
+        // Without a timer the iteration limit or a stop line ends the search.
       }
-      (void)timed;
       bool played = false;
       for (int iteration = 1; iteration < config.max_depth_search && !played; ++iteration) {
         int best_index = 0;
