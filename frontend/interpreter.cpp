@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "book/make_book.h"
+#include "egdb/kpk.h"
 #include "eval/pawn_report.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
@@ -88,6 +89,10 @@ void interpret_command(Position& pos, char* line) {
     // The rest of the line, blanks and all, names the PGN file.
     delete_first(line, "makebook ");
     make_book(line);
+    return;
+  }
+  if (starts(line, "genkpk")) {
+    generate_kpk_bitbase();
     return;
   }
   if (starts(line, "ping")) {

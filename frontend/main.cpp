@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "egdb/kpk.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
@@ -16,7 +17,7 @@ int main() {
   std::fflush(stdout);
 
   init_geometry();
-  // The KPK bitbase is loaded here, between the two table builds.
+  load_kpk_bitbase();
   init_sliding_attacks();
   read_config();
 

@@ -3,3 +3,4 @@
 
 int cmd_generate(int argc, char** argv);
 int cmd_compress(int argc, char** argv);
+int cmd_probe(int argc, char** argv);

@@ -15,6 +15,7 @@ struct Subcommand {
 constexpr Subcommand subcommands[] = {
     {"generate", cmd_generate, "generate [--compress] DIR CLASS...   solve classes into DIR"},
     {"compress", cmd_compress, "compress ...                          compress tablebase files"},
+    {"probe", cmd_probe, "probe DIR FEN|-                       score of a position from DIR's tables"},
 };
 
 int usage() {
