@@ -210,14 +210,6 @@ std::string fen_of(const TestPiece* p, int n, int stm) {
   return fen + (stm == 0 ? " w - - 0 1" : " b - - 0 1");
 }
 
-int expected_score(int b) {
-  if (b == 0) return 0;
-  if (b > 0) return 15000 - 2 * (127 - b);
-  if (b == -128) return 15000 - 2 * 127;
-  if (b == -127) return -15000 + 2 * 126;
-  return -15000 + 2 * (b + 126);
-}
-
 TEST(KeloTbProbe, AgreesWithTheGeneratorThroughBothFileForms) {
   fs::path dir = fs::temp_directory_path() / "kelo_tb_probe_tool";
   fs::remove_all(dir);
@@ -237,7 +229,7 @@ TEST(KeloTbProbe, AgreesWithTheGeneratorThroughBothFileForms) {
       int stm = int(rng() % 2);
       if (!test_legal(p, 3, stm)) continue;
       TbBoard b{3, {6, 6, type}, {0, 1, p[2].colour}, {p[0].sq, p[1].sq, p[2].sq}, stm, 64};
-      want.push_back(expected_score(tb_solved_byte(solved(), b)));
+      want.push_back(test_expected_score(tb_solved_byte(solved(), b)));
       decided += want.back() != 0;
       input += fen_of(p, 3, stm) + "\n";
     }
@@ -261,7 +253,7 @@ TEST(KeloTbProbe, AgreesWithTheGeneratorThroughBothFileForms) {
     return read_file(dir / "one.txt");
   };
   EXPECT_EQ(probe_one("8/8/8/8/8/2k5/8/KQ6 w - - 0 1"),
-            std::to_string(expected_score(tb_solved_byte(solved(), kqk))) + "\n");
+            std::to_string(test_expected_score(tb_solved_byte(solved(), kqk))) + "\n");
   EXPECT_EQ(probe_one("8/8/8/8/8/3k4/8/KN6 w - - 0 1"), "-1\n");
   fs::remove_all(dir);
 }

@@ -85,16 +85,6 @@ int open_tables(const fs::path& dir, size_t cache_bytes = TB_CACHE_BYTES) {
   return pieces;
 }
 
-// The score of a table byte, from mate distances: a win in n moves scores
-// 15000 - 2n, a loss after n moves -15000 + 2n.
-int expected_score(int b) {
-  if (b == 0) return 0;
-  if (b > 0) return 15000 - 2 * (127 - b);
-  if (b == -128) return 15000 - 2 * 127;
-  if (b == -127) return -15000 + 2 * 126;
-  return -15000 + 2 * (b + 126);
-}
-
 // Puts the pieces (tablebase squares, colour 0 White) on a position record.
 void place(Position& pos, const TestPiece* p, int n, int stm) {
   for (Bitboard& b : pos.piece_bb) b = 0;
@@ -135,7 +125,7 @@ void expect_class_agrees(int type) {
             TestPiece p[3] = {{6, 0, wk}, {6, 1, bk}, {type, owner, x}};
             if (!test_legal(p, 3, stm)) continue;
             place(pos, p, 3, stm);
-            int want = expected_score(tb_solved_byte(solved(), board_of(p, 3, stm)));
+            int want = test_expected_score(tb_solved_byte(solved(), board_of(p, 3, stm)));
             ASSERT_EQ(probe_tablebase(pos, 0), want)
                 << "type " << type << " owner " << owner << " wk " << wk << " bk " << bk << " x " << x
                 << " stm " << stm;
@@ -167,7 +157,7 @@ TEST(TbProbe, SameMaterialIsProbedWithColoursExchanged) {
     int stm = int(rng() % 2);
     if (!test_legal(p, 4, stm)) continue;
     place(pos, p, 4, stm);
-    int want = expected_score(tb_solved_byte(solved(), board_of(p, 4, stm)));
+    int want = test_expected_score(tb_solved_byte(solved(), board_of(p, 4, stm)));
     ASSERT_EQ(probe_tablebase(pos, 0), want);
     decided += want != 0;
     ++compared;

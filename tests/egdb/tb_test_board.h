@@ -59,3 +59,13 @@ inline int test_image(int sq, int g) {
   if (g & 4) sq = tb_reflect_diagonal(sq);
   return sq;
 }
+
+// The probe score of a table byte, from the mate distances it encodes: a win
+// in n moves scores 15000 - 2n, a loss after n moves -15000 + 2n.
+inline int test_expected_score(int b) {
+  if (b == 0) return 0;
+  if (b > 0) return 15000 - 2 * (127 - b);
+  if (b == -128) return 15000 - 2 * 127;
+  if (b == -127) return -15000 + 2 * 126;
+  return -15000 + 2 * (b + 126);
+}
