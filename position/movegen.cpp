@@ -357,26 +357,24 @@ void gen_underpromotions(Position& pos) {
   pos.side_to_move == 1 ? gen_underpromotions_white(pos) : gen_underpromotions_black(pos);
 }
 
-namespace {
-
 // The three stages share one legality record: the position does not change
 // between them.
 template <Colour Us>
-void generate_all_of(Position& pos) {
+void generate_all_as(Position& pos) {
+  pos.move_stack.open_level();
   const Legality<Us> legal(pos);
   gen_captures<Us>(pos, legal);
   gen_quiets<Us>(pos, legal);
   gen_underpromotions<Us>(pos, legal);
 }
-
-}  // namespace
+template void generate_all_as<White>(Position& pos);
+template void generate_all_as<Black>(Position& pos);
 
 void generate_all(Position& pos) {
-  pos.move_stack.open_level();
   if (pos.side_to_move == 1)
-    generate_all_of<White>(pos);
+    generate_all_as<White>(pos);
   else
-    generate_all_of<Black>(pos);
+    generate_all_as<Black>(pos);
 }
 
 unsigned has_legal_move(Position& pos) {
