@@ -34,13 +34,15 @@ inline constexpr RightLoss RIGHT_LOSS = make_right_loss();
 // castle_keys_of[s]: the XOR of the castling keys of the rights in set s.
 extern const std::array<uint64_t, 16> castle_keys_of;
 
-// Moves a piece between two squares on the boards, mailbox and own sum.
+// Moves a piece between two squares on the boards, mailbox and own sum. Both
+// squares flip in occ_all, so a capture sets its target there again.
 template <Colour Us>
 inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
   using T = ColourTraits<Us>;
   const Bitboard both = square_bb(from) | square_bb(to);
   pos.bb(code) ^= both;
   T::own(pos) ^= both;
+  pos.occ_all ^= both;
   pos.mailbox[from] = 0;
   pos.mailbox[to] = code;
   T::own_sum(pos) += piece_square_table[code][to] - piece_square_table[code][from];
@@ -58,8 +60,7 @@ template <Colour Us>
   uint32_t castle = pos.castle_flags;
   const uint32_t old_ep = pos.ep_square;
 
-  GameHistory& h = pos.history;
-  h.push(m, castle, old_ep);
+  HistoryEntry* const e = pos.history.push_entry(m, castle, old_ep);
 
   uint64_t key = pos.hash_key ^ ep_key(old_ep) ^ piece_key[piece][from] ^ piece_key[piece][to];
   uint32_t fifty = pos.fifty_count + 1;
@@ -83,6 +84,7 @@ template <Colour Us>
     key ^= piece_key[victim][to];
     pos.bb(victim) &= ~square_bb(to);
     T::enemy(pos) &= ~square_bb(to);
+    pos.occ_all |= square_bb(to);
   }
 
   if (m & MOVE_SPECIAL_MASK) {
@@ -96,6 +98,7 @@ template <Colour Us>
       const Square taken = to - T::UP;
       pos.bb(T::ENEMY_PAWN) &= ~square_bb(taken);
       T::enemy(pos) &= ~square_bb(taken);
+      pos.occ_all &= ~square_bb(taken);
       T::enemy_sum(pos) -= piece_square_table[T::ENEMY_PAWN][taken];
       key ^= piece_key[T::ENEMY_PAWN][taken];
       pos.mailbox[taken] = 0;
@@ -113,13 +116,13 @@ template <Colour Us>
       }
     }
   }
-  pos.occ_all = pos.occ_white | pos.occ_black;
   pos.side_to_move = T::Them;
   pos.castle_flags = castle;
   pos.ep_square = ep;
   pos.fifty_count = fifty;
   pos.hash_key = key;
-  h.set_current(key, fifty);
+  e[1].hash_key = key;  // set_current
+  e[1].fifty_count = fifty;
 }
 
 // unmake_move of a move of side Us (the side not to move now).
@@ -137,6 +140,7 @@ template <Colour Us>
     ColourTraits<T::Them>::own_sum(pos) += piece_square_table[victim][to];
     pos.bb(victim) |= square_bb(to);
     T::enemy(pos) |= square_bb(to);
+    pos.occ_all |= square_bb(to);
     pos.mailbox[to] = victim;
   }
   if (m & MOVE_SPECIAL_MASK) {
@@ -149,6 +153,7 @@ template <Colour Us>
       const Square taken = to - T::UP;
       pos.bb(T::ENEMY_PAWN) |= square_bb(taken);
       T::enemy(pos) |= square_bb(taken);
+      pos.occ_all |= square_bb(taken);
       pos.mailbox[taken] = T::ENEMY_PAWN;
       T::enemy_sum(pos) += piece_square_table[T::ENEMY_PAWN][taken];
     } else if (m & MOVE_CASTLE) {
@@ -156,7 +161,6 @@ template <Colour Us>
       else if (to == T::KING_TO_Q) shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_Q, T::ROOK_HOME_Q);
     }
   }
-  pos.occ_all = pos.occ_white | pos.occ_black;
   pos.side_to_move = Us;
   pos.castle_flags = e.castle_flags;
   pos.ep_square = e.ep_square;

@@ -17,11 +17,14 @@ int64_t perft_as(Position& pos, int32_t depth) {
   MoveStack& ms = pos.move_stack;
   int64_t sum = 0;
   if (depth == 1) {
-    for (int i = 0; i < ms.count(); ++i) {
-      make_move_as<Us>(pos, ms.at(i));
-      ++sum;
+    // Nothing below generates, so the list stays where it is and as long.
+    const Move* const list = &ms.at(0);
+    const int n = ms.count();
+    for (const Move* m = list; m != list + n; ++m) {
+      make_move_as<Us>(pos, *m);
       unmake_move_as<Us>(pos);
     }
+    sum = n;
   } else {
     for (int i = 0; i < ms.count(); ++i) {
       make_move_as<Us>(pos, ms.at(i));
