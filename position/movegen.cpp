@@ -11,6 +11,16 @@ namespace {
 // When our king is not in check, a piece that does not stand alone between it
 // and an enemy slider cannot uncover an attack by moving, so its moves pass
 // without the full test; the others (and every move while in check) take it.
+// A set moved by step squares (negative towards row 0); squares pushed off
+// the board are dropped.
+constexpr Bitboard shift_by(Bitboard b, int step) { return step > 0 ? b << step : b >> -step; }
+
+// Our pawns' single-step targets, occupied or not.
+template <Colour Us>
+constexpr Bitboard advance(Bitboard pawns) {
+  return shift_by(pawns, ColourTraits<Us>::UP);
+}
+
 template <Colour Us>
 struct Legality {
   const Bitboard* pieces;
@@ -71,6 +81,14 @@ struct Legality {
       if (safe_after(from, to)) kept |= square_bb(to);
     }
     return kept;
+  }
+  // The targets of advances by step that stay legal; an origin is target - step.
+  Bitboard legal_advances(Bitboard targets, int step) const {
+    for (Bitboard t = targets & shift_by(must_test, step); t;) {
+      Square to = pop_lowest(t);
+      if (!safe_after(to - step, to)) targets &= ~square_bb(to);
+    }
+    return targets;
   }
   bool king_move(Square from, Square to) const {
     Bitboard after = (occ & ~square_bb(from)) | square_bb(to);
@@ -210,16 +228,17 @@ void gen_quiets(Position& pos, const Legality<Us>& legal) {
       ms.push(T::CASTLE_Q);
   }
 
-  for (Bitboard b = pawns & ~T::PROMOTION_FROM; b;) {
-    Square from = pop_lowest(b);
-    if ((T::pawn_push()[from] & empty) && legal.piece_move(from, from + T::UP))
-      ms.push(make_move_word(from, from + T::UP));
+  // Advances are taken as whole sets of targets: shifting keeps the order of
+  // the origins.
+  const Bitboard single = advance<Us>(pawns & ~T::PROMOTION_FROM) & empty;
+  for (Bitboard t = legal.legal_advances(single, T::UP); t;) {
+    Square to = pop_lowest(t);
+    ms.push(make_move_word(to - T::UP, to));
   }
-  for (Bitboard b = pawns & T::DOUBLE_FROM; b;) {
-    Square from = pop_lowest(b);
-    if ((T::pawn_push()[from] & empty) && (T::pawn_double()[from] & empty) &&
-        legal.piece_move(from, from + 2 * T::UP))
-      ms.push(make_move_word(from, from + 2 * T::UP, 0, 0, MOVE_DOUBLE_STEP));
+  const Bitboard twice = advance<Us>(advance<Us>(pawns & T::DOUBLE_FROM) & empty) & empty;
+  for (Bitboard t = legal.legal_advances(twice, 2 * T::UP); t;) {
+    Square to = pop_lowest(t);
+    ms.push(make_move_word(to - 2 * T::UP, to, 0, 0, MOVE_DOUBLE_STEP));
   }
   for (Bitboard b = p[own_index<Us>(KNIGHT)]; b;) {
     Square from = pop_lowest(b);
