@@ -7,24 +7,88 @@ namespace {
 // Legality of a candidate: our king may not stand attacked afterwards. The
 // occupancy and the enemy sets are passed as the move leaves them; a position
 // set up without our king has nothing to protect.
+//
+// When our king is not in check, a piece that does not stand alone between it
+// and an enemy slider cannot uncover an attack by moving, so its moves pass
+// without the full test; the others (and every move while in check) take it.
+// A set moved by step squares (negative towards row 0); squares pushed off
+// the board are dropped.
+constexpr Bitboard shift_by(Bitboard b, int step) { return step > 0 ? b << step : b >> -step; }
+
+// Our pawns' single-step targets, occupied or not.
+template <Colour Us>
+constexpr Bitboard advance(Bitboard pawns) {
+  return shift_by(pawns, ColourTraits<Us>::UP);
+}
+
 template <Colour Us>
 struct Legality {
   const Bitboard* pieces;
-  Bitboard occ;  // occupancy before the move
+  Bitboard occ;        // occupancy before the move
+  Bitboard must_test;  // origins whose moves need the full king-safety test
   Square king_sq;
   bool has_king;
 
   explicit Legality(const Position& pos)
       : pieces(pos.piece_bb),
         occ(pos.occ_all),
+        must_test(0),
         king_sq(pos.piece_bb[own_index<Us>(KING)] ? lowest_bit(pos.piece_bb[own_index<Us>(KING)])
                                                   : 0),
-        has_king(pos.piece_bb[own_index<Us>(KING)] != 0) {}
+        has_king(pos.piece_bb[own_index<Us>(KING)] != 0) {
+    if (!has_king) return;
+    const Bitboard* e = pieces;
+    const Bitboard enemy_queens = e[enemy_index<Us>(QUEEN)];
+    if ((ColourTraits<Us>::pawn_attacks()[king_sq] & e[enemy_index<Us>(PAWN)]) ||
+        (knight_attacks[king_sq] & e[enemy_index<Us>(KNIGHT)]) ||
+        (king_attacks[king_sq] & e[enemy_index<Us>(KING)])) {
+      must_test = ~Bitboard(0);
+      return;
+    }
+    for (Bitboard b = bishop_lines[king_sq] & (e[enemy_index<Us>(BISHOP)] | enemy_queens); b;) {
+      Bitboard between = between_diag[pop_lowest(b)][king_sq] & occ;
+      if (!between) {
+        must_test = ~Bitboard(0);
+        return;
+      }
+      if (!more_than_one(between)) must_test |= between;
+    }
+    for (Bitboard b = rook_lines[king_sq] & (e[enemy_index<Us>(ROOK)] | enemy_queens); b;) {
+      Bitboard between = between_orth[pop_lowest(b)][king_sq] & occ;
+      if (!between) {
+        must_test = ~Bitboard(0);
+        return;
+      }
+      if (!more_than_one(between)) must_test |= between;
+    }
+  }
 
-  bool piece_move(Square from, Square to) const {
-    if (!has_king) return true;
+  // The full test for a move of a piece other than the king.
+  bool safe_after(Square from, Square to) const {
     Bitboard after = (occ & ~square_bb(from)) | square_bb(to);
     return ColourTraits<Us>::king_safe(after, pieces, ~square_bb(to), king_sq);
+  }
+  bool needs_test(Square from) const { return (must_test & square_bb(from)) != 0; }
+  bool piece_move(Square from, Square to) const {
+    return !needs_test(from) || safe_after(from, to);
+  }
+  // The targets of a piece on from that its moves may reach legally.
+  Bitboard legal_targets(Square from, Bitboard targets) const {
+    if (!needs_test(from)) return targets;
+    Bitboard kept = 0;
+    for (Bitboard t = targets; t;) {
+      Square to = pop_lowest(t);
+      if (safe_after(from, to)) kept |= square_bb(to);
+    }
+    return kept;
+  }
+  // The targets of advances by step that stay legal; an origin is target - step.
+  Bitboard legal_advances(Bitboard targets, int step) const {
+    for (Bitboard t = targets & shift_by(must_test, step); t;) {
+      Square to = pop_lowest(t);
+      if (!safe_after(to - step, to)) targets &= ~square_bb(to);
+    }
+    return targets;
   }
   bool king_move(Square from, Square to) const {
     Bitboard after = (occ & ~square_bb(from)) | square_bb(to);
@@ -37,35 +101,68 @@ struct Legality {
   }
 };
 
+// Appends to the top list through a local cursor; the list end and the pool
+// growth follow the same rule as MoveStack::push.
+struct MoveSink {
+  MoveStack& ms;
+  Move* start;
+  Move* out;
+  Move* end;
+
+  explicit MoveSink(MoveStack& stack)
+      : ms(stack),
+        start(stack.pool.data() + stack.top),
+        out(start),
+        end(stack.pool.data() + stack.pool_capacity) {}
+  ~MoveSink() {
+    if (out != start) sync();
+  }
+
+  void push(Move m) {
+    *out++ = m;
+    if (out == end) grow();
+  }
+  void sync() {
+    ms.top = int32_t(out - ms.pool.data());
+    ms.list_end[ms.level - 1] = ms.top;
+  }
+  void grow() {
+    sync();
+    ms.grow_pool();
+    start = out = ms.pool.data() + ms.top;
+    end = ms.pool.data() + ms.pool_capacity;
+  }
+};
+
 template <Colour Us>
-void gen_captures(Position& pos) {
+void gen_captures(Position& pos, const Legality<Us>& legal) {
   using T = ColourTraits<Us>;
-  const Legality<Us> legal(pos);
-  MoveStack& ms = pos.move_stack;
+  MoveSink ms(pos.move_stack);
   const Bitboard enemy = T::enemy(pos);
+  const Bitboard occ = pos.occ_all;
   const Bitboard* p = pos.piece_bb;
+  const uint32_t* board = pos.mailbox;
   const Bitboard pawns = p[own_index<Us>(PAWN)];
   const Bitboard last_rank = Us == White ? RANK_8_BB : RANK_1_BB;
 
   for (Bitboard b = pawns; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = T::pawn_attacks()[from] & enemy; t;) {
+    for (Bitboard t = legal.legal_targets(from, T::pawn_attacks()[from] & enemy); t;) {
       Square to = pop_lowest(t);
-      if (!legal.piece_move(from, to)) continue;
       unsigned promo = (square_bb(to) & last_rank) ? T::QUEEN_CODE : 0;
-      ms.push(make_move_word(from, to, pos.mailbox[to], promo));
+      ms.push(make_move_word(from, to, board[to], promo));
     }
   }
   for (Bitboard b = pawns & T::PROMOTION_FROM; b;) {
     Square from = pop_lowest(b);
     Square to = from + T::UP;
-    if (!(pos.occ_all & square_bb(to)) && legal.piece_move(from, to))
+    if (!(occ & square_bb(to)) && legal.piece_move(from, to))
       ms.push(make_move_word(from, to, 0, T::QUEEN_CODE));
   }
   if (pos.ep_square) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
-    if (pos.mailbox[victim] == T::ENEMY_PAWN)
+    if (board[victim] == T::ENEMY_PAWN)
       for (Bitboard b = T::pawn_attackers()[to] & pawns; b;) {
         Square from = pop_lowest(b);
         if (legal.en_passant(from, to, victim))
@@ -74,31 +171,31 @@ void gen_captures(Position& pos) {
   }
   for (Bitboard b = p[own_index<Us>(KNIGHT)]; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = knight_attacks[from] & enemy; t;) {
+    for (Bitboard t = legal.legal_targets(from, knight_attacks[from] & enemy); t;) {
       Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to, pos.mailbox[to]));
+      ms.push(make_move_word(from, to, board[to]));
     }
   }
   const Bitboard queens = p[own_index<Us>(QUEEN)];
   for (Bitboard b = p[own_index<Us>(BISHOP)] | queens; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = bishop_attacks(from, pos.occ_all) & enemy; t;) {
+    for (Bitboard t = legal.legal_targets(from, bishop_attacks(from, occ) & enemy); t;) {
       Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to, pos.mailbox[to]));
+      ms.push(make_move_word(from, to, board[to]));
     }
   }
   for (Bitboard b = p[own_index<Us>(ROOK)] | queens; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = rook_attacks(from, pos.occ_all) & enemy; t;) {
+    for (Bitboard t = legal.legal_targets(from, rook_attacks(from, occ) & enemy); t;) {
       Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to, pos.mailbox[to]));
+      ms.push(make_move_word(from, to, board[to]));
     }
   }
   if (legal.has_king) {
     Square from = legal.king_sq;
     for (Bitboard t = king_attacks[from] & enemy; t;) {
       Square to = pop_lowest(t);
-      if (legal.king_move(from, to)) ms.push(make_move_word(from, to, pos.mailbox[to]));
+      if (legal.king_move(from, to)) ms.push(make_move_word(from, to, board[to]));
     }
   }
 }
@@ -116,51 +213,48 @@ bool may_castle(const Position& pos, unsigned right, Square rook_home, int path,
 }
 
 template <Colour Us>
-void gen_quiets(Position& pos) {
+void gen_quiets(Position& pos, const Legality<Us>& legal) {
   using T = ColourTraits<Us>;
-  const Legality<Us> legal(pos);
-  MoveStack& ms = pos.move_stack;
-  const Bitboard empty = ~pos.occ_all;
+  MoveSink ms(pos.move_stack);
+  const Bitboard occ = pos.occ_all;
+  const Bitboard empty = ~occ;
   const Bitboard* p = pos.piece_bb;
   const Bitboard pawns = p[own_index<Us>(PAWN)];
 
-  if (may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K))
-    ms.push(T::CASTLE_K);
-  if (may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q))
-    ms.push(T::CASTLE_Q);
-
-  for (Bitboard b = pawns & ~T::PROMOTION_FROM; b;) {
-    Square from = pop_lowest(b);
-    if ((T::pawn_push()[from] & empty) && legal.piece_move(from, from + T::UP))
-      ms.push(make_move_word(from, from + T::UP));
+  if (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) {
+    if (may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K))
+      ms.push(T::CASTLE_K);
+    if (may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q))
+      ms.push(T::CASTLE_Q);
   }
-  for (Bitboard b = pawns & T::DOUBLE_FROM; b;) {
-    Square from = pop_lowest(b);
-    if ((T::pawn_push()[from] & empty) && (T::pawn_double()[from] & empty) &&
-        legal.piece_move(from, from + 2 * T::UP))
-      ms.push(make_move_word(from, from + 2 * T::UP, 0, 0, MOVE_DOUBLE_STEP));
+
+  // Advances are taken as whole sets of targets: shifting keeps the order of
+  // the origins.
+  const Bitboard single = advance<Us>(pawns & ~T::PROMOTION_FROM) & empty;
+  for (Bitboard t = legal.legal_advances(single, T::UP); t;) {
+    Square to = pop_lowest(t);
+    ms.push(make_move_word(to - T::UP, to));
+  }
+  const Bitboard twice = advance<Us>(advance<Us>(pawns & T::DOUBLE_FROM) & empty) & empty;
+  for (Bitboard t = legal.legal_advances(twice, 2 * T::UP); t;) {
+    Square to = pop_lowest(t);
+    ms.push(make_move_word(to - 2 * T::UP, to, 0, 0, MOVE_DOUBLE_STEP));
   }
   for (Bitboard b = p[own_index<Us>(KNIGHT)]; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = knight_attacks[from] & empty; t;) {
-      Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to));
-    }
+    for (Bitboard t = legal.legal_targets(from, knight_attacks[from] & empty); t;)
+      ms.push(make_move_word(from, pop_lowest(t)));
   }
   const Bitboard queens = p[own_index<Us>(QUEEN)];
   for (Bitboard b = p[own_index<Us>(BISHOP)] | queens; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = bishop_attacks(from, pos.occ_all) & empty; t;) {
-      Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to));
-    }
+    for (Bitboard t = legal.legal_targets(from, bishop_attacks(from, occ) & empty); t;)
+      ms.push(make_move_word(from, pop_lowest(t)));
   }
   for (Bitboard b = p[own_index<Us>(ROOK)] | queens; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = rook_attacks(from, pos.occ_all) & empty; t;) {
-      Square to = pop_lowest(t);
-      if (legal.piece_move(from, to)) ms.push(make_move_word(from, to));
-    }
+    for (Bitboard t = legal.legal_targets(from, rook_attacks(from, occ) & empty); t;)
+      ms.push(make_move_word(from, pop_lowest(t)));
   }
   if (legal.has_king) {
     Square from = legal.king_sq;
@@ -172,11 +266,11 @@ void gen_quiets(Position& pos) {
 }
 
 template <Colour Us>
-void gen_underpromotions(Position& pos) {
+void gen_underpromotions(Position& pos, const Legality<Us>& legal) {
   using T = ColourTraits<Us>;
-  const Legality<Us> legal(pos);
-  MoveStack& ms = pos.move_stack;
   const Bitboard promoting = pos.piece_bb[own_index<Us>(PAWN)] & T::PROMOTION_FROM;
+  if (!promoting) return;
+  MoveSink ms(pos.move_stack);
 
   for (Bitboard b = promoting; b;) {
     Square from = pop_lowest(b);
@@ -186,9 +280,8 @@ void gen_underpromotions(Position& pos) {
   }
   for (Bitboard b = promoting; b;) {
     Square from = pop_lowest(b);
-    for (Bitboard t = T::pawn_attacks()[from] & T::enemy(pos); t;) {
+    for (Bitboard t = legal.legal_targets(from, T::pawn_attacks()[from] & T::enemy(pos)); t;) {
       Square to = pop_lowest(t);
-      if (!legal.piece_move(from, to)) continue;
       for (unsigned promo : T::UNDER_PROMOTIONS)
         ms.push(make_move_word(from, to, pos.mailbox[to], promo));
     }
@@ -262,34 +355,45 @@ unsigned has_legal_move(const Position& pos) {
 
 }  // namespace
 
-void gen_captures_white(Position& pos) { gen_captures<White>(pos); }
-void gen_quiets_white(Position& pos) { gen_quiets<White>(pos); }
-void gen_underpromotions_white(Position& pos) { gen_underpromotions<White>(pos); }
-void gen_captures_black(Position& pos) { gen_captures<Black>(pos); }
-void gen_quiets_black(Position& pos) { gen_quiets<Black>(pos); }
-void gen_underpromotions_black(Position& pos) { gen_underpromotions<Black>(pos); }
+void gen_captures_white(Position& pos) { gen_captures<White>(pos, Legality<White>(pos)); }
+void gen_quiets_white(Position& pos) { gen_quiets<White>(pos, Legality<White>(pos)); }
+void gen_underpromotions_white(Position& pos) {
+  gen_underpromotions<White>(pos, Legality<White>(pos));
+}
+void gen_captures_black(Position& pos) { gen_captures<Black>(pos, Legality<Black>(pos)); }
+void gen_quiets_black(Position& pos) { gen_quiets<Black>(pos, Legality<Black>(pos)); }
+void gen_underpromotions_black(Position& pos) {
+  gen_underpromotions<Black>(pos, Legality<Black>(pos));
+}
 
 void gen_captures(Position& pos) {
-  pos.side_to_move == 1 ? gen_captures<White>(pos) : gen_captures<Black>(pos);
+  pos.side_to_move == 1 ? gen_captures_white(pos) : gen_captures_black(pos);
 }
 void gen_quiets(Position& pos) {
-  pos.side_to_move == 1 ? gen_quiets<White>(pos) : gen_quiets<Black>(pos);
+  pos.side_to_move == 1 ? gen_quiets_white(pos) : gen_quiets_black(pos);
 }
 void gen_underpromotions(Position& pos) {
-  pos.side_to_move == 1 ? gen_underpromotions<White>(pos) : gen_underpromotions<Black>(pos);
+  pos.side_to_move == 1 ? gen_underpromotions_white(pos) : gen_underpromotions_black(pos);
 }
 
-void generate_all(Position& pos) {
+// The three stages share one legality record: the position does not change
+// between them.
+template <Colour Us>
+void generate_all_as(Position& pos) {
   pos.move_stack.open_level();
-  if (pos.side_to_move == 1) {
-    gen_captures<White>(pos);
-    gen_quiets<White>(pos);
-    gen_underpromotions<White>(pos);
-  } else {
-    gen_captures<Black>(pos);
-    gen_quiets<Black>(pos);
-    gen_underpromotions<Black>(pos);
-  }
+  const Legality<Us> legal(pos);
+  gen_captures<Us>(pos, legal);
+  gen_quiets<Us>(pos, legal);
+  gen_underpromotions<Us>(pos, legal);
+}
+template void generate_all_as<White>(Position& pos);
+template void generate_all_as<Black>(Position& pos);
+
+void generate_all(Position& pos) {
+  if (pos.side_to_move == 1)
+    generate_all_as<White>(pos);
+  else
+    generate_all_as<Black>(pos);
 }
 
 unsigned has_legal_move(Position& pos) {

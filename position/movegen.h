@@ -18,6 +18,9 @@ void gen_underpromotions(Position& pos);
 
 // Opens a level and generates captures, quiet moves and under-promotions.
 void generate_all(Position& pos);
+// generate_all for side Us to move.
+template <Colour Us>
+void generate_all_as(Position& pos);
 
 // 1 when the side to move has a legal move, stopping at the first one.
 unsigned has_legal_move(Position& pos);

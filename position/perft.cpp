@@ -3,20 +3,44 @@
 #include <cstdio>
 
 #include "position/clock.h"
-#include "position/makemove.h"
+#include "position/make_unmake.h"
 #include "position/movegen.h"
+
+namespace {
+
+// perft for side Us to move, depth 1 or more. The last ply makes and unmakes
+// each move in a loop of its own, as the recursion would with depth 0 below.
+template <Colour Us>
+int64_t perft_as(Position& pos, int32_t depth) {
+  constexpr Colour Them = opposite(Us);
+  generate_all_as<Us>(pos);
+  MoveStack& ms = pos.move_stack;
+  int64_t sum = 0;
+  if (depth == 1) {
+    // Nothing below generates, so the list stays where it is and as long.
+    const Move* const list = &ms.at(0);
+    const int n = ms.count();
+    for (const Move* m = list; m != list + n; ++m) {
+      make_move_as<Us>(pos, *m);
+      unmake_move_as<Us>(pos);
+    }
+    sum = n;
+  } else {
+    for (int i = 0; i < ms.count(); ++i) {
+      make_move_as<Us>(pos, ms.at(i));
+      sum += perft_as<Them>(pos, depth - 1);
+      unmake_move_as<Us>(pos);
+    }
+  }
+  ms.close_level();
+  return sum;
+}
+
+}  // namespace
 
 int64_t perft(Position& pos, int32_t depth) {
   if (depth <= 0) return 1;  // a negative depth counts as 0
-  generate_all(pos);
-  int64_t sum = 0;
-  for (int i = 0; i < pos.move_stack.count(); ++i) {
-    make_listed(pos, i);
-    sum += perft(pos, depth - 1);
-    unmake_move(pos);
-  }
-  pos.move_stack.close_level();
-  return sum;
+  return pos.side_to_move == 1 ? perft_as<White>(pos, depth) : perft_as<Black>(pos, depth);
 }
 
 void perft_command(Position& pos, int32_t depth) {

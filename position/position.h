@@ -70,14 +70,21 @@ struct GameHistory {
   GameHistory() : entries(1024, HistoryEntry{}) {}
 
   void push(Move m, uint32_t castle_flags, uint32_t ep_square) {
-    HistoryEntry& e = entries[count];
-    e.move = m;
-    e.castle_flags = castle_flags;
-    e.ep_square = ep_square;
+    push_entry(m, castle_flags, ep_square);
+  }
+  // push, answering where the entry written now lies; the one after it is the
+  // current entry, which set_current fills.
+  HistoryEntry* push_entry(Move m, uint32_t castle_flags, uint32_t ep_square) {
+    HistoryEntry* e = entries.data() + count;
+    e->move = m;
+    e->castle_flags = castle_flags;
+    e->ep_square = ep_square;
     if (++count == capacity) {
       capacity *= 2;
       entries.resize(capacity);
+      e = entries.data() + count - 1;
     }
+    return e;
   }
   void set_current(uint64_t key, uint32_t fifty) {
     entries[count].hash_key = key;

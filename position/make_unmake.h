@@ -1,0 +1,169 @@
+// Making and unmaking with the side fixed at compile time: make_move and
+// unmake_move dispatch to these, and perft, which knows the side of every
+// level, calls them directly.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "position/colour_traits.h"
+#include "position/position.h"
+
+// The castling rights that a piece gives up by leaving a square, or by being
+// captured on it: a rook on its corner its own side's right there, the king
+// both rights of its side wherever it stands.
+struct RightLoss {
+  uint8_t by_square[16][64];
+};
+
+constexpr RightLoss make_right_loss() {
+  RightLoss t{};
+  for (int sq = 0; sq < 64; ++sq) {
+    t.by_square[W_KING][sq] = CASTLE_WK | CASTLE_WQ;
+    t.by_square[B_KING][sq] = CASTLE_BK | CASTLE_BQ;
+  }
+  t.by_square[W_ROOK][SQ_A1] = CASTLE_WQ;
+  t.by_square[W_ROOK][SQ_H1] = CASTLE_WK;
+  t.by_square[B_ROOK][SQ_A8] = CASTLE_BQ;
+  t.by_square[B_ROOK][SQ_H8] = CASTLE_BK;
+  return t;
+}
+
+inline constexpr RightLoss RIGHT_LOSS = make_right_loss();
+
+// castle_keys_of[s]: the XOR of the castling keys of the rights in set s.
+extern const std::array<uint64_t, 16> castle_keys_of;
+
+// Moves a piece between two squares on the boards, mailbox and own sum. Both
+// squares flip in occ_all, so a capture sets its target there again.
+template <Colour Us>
+inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
+  using T = ColourTraits<Us>;
+  const Bitboard both = square_bb(from) | square_bb(to);
+  pos.bb(code) ^= both;
+  T::own(pos) ^= both;
+  pos.occ_all ^= both;
+  pos.mailbox[from] = 0;
+  pos.mailbox[to] = code;
+  T::own_sum(pos) += piece_square_table[code][to] - piece_square_table[code][from];
+}
+
+// make_move for side Us to move. The key, rights, target and counter are
+// worked on in locals and stored once.
+template <Colour Us>
+[[gnu::always_inline]] inline void make_move_as(Position& pos, Move m) {
+  using T = ColourTraits<Us>;
+  ++pos.node_count;
+  const Square from = move_from(m), to = move_to(m);
+  const unsigned piece = pos.mailbox[from];
+  const unsigned victim = pos.mailbox[to];
+  uint32_t castle = pos.castle_flags;
+  const uint32_t old_ep = pos.ep_square;
+
+  HistoryEntry* const e = pos.history.push_entry(m, castle, old_ep);
+
+  uint64_t key = pos.hash_key ^ ep_key(old_ep) ^ piece_key[piece][from] ^ piece_key[piece][to];
+  uint32_t fifty = pos.fifty_count + 1;
+  uint32_t ep = 0;
+  if (piece == T::PAWN_CODE) {
+    fifty = 0;
+    if (m & MOVE_DOUBLE_STEP) {
+      ep = to - T::UP;
+      key ^= ep_key(ep);
+    }
+  }
+  const uint32_t lost =
+      castle & (RIGHT_LOSS.by_square[piece][from] | RIGHT_LOSS.by_square[victim][to]);
+  castle ^= lost;
+  key ^= castle_keys_of[lost];
+  shift_piece<Us>(pos, piece, from, to);
+
+  if (victim) {
+    fifty = 0;
+    T::enemy_sum(pos) -= piece_square_table[victim][to];
+    key ^= piece_key[victim][to];
+    pos.bb(victim) &= ~square_bb(to);
+    T::enemy(pos) &= ~square_bb(to);
+    pos.occ_all |= square_bb(to);
+  }
+
+  if (m & MOVE_SPECIAL_MASK) {
+    if (unsigned promo = move_promotion(m)) {
+      T::own_sum(pos) += piece_square_table[promo][to] - piece_square_table[T::PAWN_CODE][to];
+      key ^= piece_key[promo][to] ^ piece_key[T::PAWN_CODE][to];
+      pos.bb(promo) |= square_bb(to);
+      pos.bb(T::PAWN_CODE) &= ~square_bb(to);
+      pos.mailbox[to] = promo;
+    } else if (m & MOVE_EN_PASSANT) {
+      const Square taken = to - T::UP;
+      pos.bb(T::ENEMY_PAWN) &= ~square_bb(taken);
+      T::enemy(pos) &= ~square_bb(taken);
+      pos.occ_all &= ~square_bb(taken);
+      T::enemy_sum(pos) -= piece_square_table[T::ENEMY_PAWN][taken];
+      key ^= piece_key[T::ENEMY_PAWN][taken];
+      pos.mailbox[taken] = 0;
+    } else if (m & MOVE_CASTLE) {
+      // The king has moved already; the rook follows, and the castled mark
+      // rewards it in the evaluation.
+      if (to == T::KING_TO_K) {
+        key ^= piece_key[T::ROOK_CODE][T::ROOK_TO_K] ^ piece_key[T::ROOK_CODE][T::ROOK_HOME_K];
+        shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_HOME_K, T::ROOK_TO_K);
+        castle ^= T::MARK_K;
+      } else if (to == T::KING_TO_Q) {
+        key ^= piece_key[T::ROOK_CODE][T::ROOK_TO_Q] ^ piece_key[T::ROOK_CODE][T::ROOK_HOME_Q];
+        shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_HOME_Q, T::ROOK_TO_Q);
+        castle ^= T::MARK_Q;
+      }
+    }
+  }
+  pos.side_to_move = T::Them;
+  pos.castle_flags = castle;
+  pos.ep_square = ep;
+  pos.fifty_count = fifty;
+  pos.hash_key = key;
+  e[1].hash_key = key;  // set_current
+  e[1].fifty_count = fifty;
+}
+
+// unmake_move of a move of side Us (the side not to move now).
+template <Colour Us>
+[[gnu::always_inline]] inline void unmake_move_as(Position& pos) {
+  using T = ColourTraits<Us>;
+  pos.history.pop();
+  const HistoryEntry& e = pos.history[pos.history.count];
+  const Move m = e.move;
+  const Square from = move_from(m), to = move_to(m);
+  const unsigned piece = pos.mailbox[to];
+
+  shift_piece<Us>(pos, piece, to, from);
+  if (unsigned victim = move_captured(m)) {
+    ColourTraits<T::Them>::own_sum(pos) += piece_square_table[victim][to];
+    pos.bb(victim) |= square_bb(to);
+    T::enemy(pos) |= square_bb(to);
+    pos.occ_all |= square_bb(to);
+    pos.mailbox[to] = victim;
+  }
+  if (m & MOVE_SPECIAL_MASK) {
+    if (move_promotion(m)) {
+      pos.bb(piece) &= ~square_bb(from);
+      pos.bb(T::PAWN_CODE) |= square_bb(from);
+      pos.mailbox[from] = T::PAWN_CODE;
+      T::own_sum(pos) += piece_square_table[T::PAWN_CODE][from] - piece_square_table[piece][from];
+    } else if (m & MOVE_EN_PASSANT) {
+      const Square taken = to - T::UP;
+      pos.bb(T::ENEMY_PAWN) |= square_bb(taken);
+      T::enemy(pos) |= square_bb(taken);
+      pos.occ_all |= square_bb(taken);
+      pos.mailbox[taken] = T::ENEMY_PAWN;
+      T::enemy_sum(pos) += piece_square_table[T::ENEMY_PAWN][taken];
+    } else if (m & MOVE_CASTLE) {
+      if (to == T::KING_TO_K) shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_K, T::ROOK_HOME_K);
+      else if (to == T::KING_TO_Q) shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_Q, T::ROOK_HOME_Q);
+    }
+  }
+  pos.side_to_move = Us;
+  pos.castle_flags = e.castle_flags;
+  pos.ep_square = e.ep_square;
+  pos.fifty_count = e.fifty_count;
+  pos.hash_key = e.hash_key;
+}
