@@ -7,8 +7,8 @@
 #   -k CMD     KELO's command (default: build/kelo beside this script)
 #   -e CMD     the opponent's command (default: /usr/games/fairymax)
 #   -g N       number of games, colours alternating, KELO White in game 1 (default 2)
-#   -l "M B I" time control as for "level": M moves in B minutes (0: the whole
-#              game), I seconds increment per move (default "40 1 0")
+#   -l "M B I" time control as for "level": M moves in B minutes or B as M:SS
+#              (M 0: the whole game), I seconds increment per move (default "40 1 0")
 #   -a SECS    instead of a match: KELO alone in XBoard's analysis mode of the
 #              start position for SECS seconds, then XBoard is closed
 #   -o DIR     output directory (default: a new one under /tmp): games.pgn,
@@ -16,6 +16,7 @@
 #              and the engines' working directories kelo/ and opponent/
 #   -w SECS    watchdog: stop XBoard after SECS seconds (default from the
 #              number of games and the time control)
+#   -x "OPTS"  further XBoard options, e.g. "-adjudicateDrawMoves 60"
 #
 # Prints one line per game and KELO's score. Exit status 0 when XBoard ended
 # by itself (or, with -a, ran for the whole time), 124 when the watchdog
@@ -30,9 +31,10 @@ level="40 1 0"
 analyse_secs=""
 out=""
 watchdog=""
+extra=""
 
-usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-while getopts "k:e:g:l:a:o:w:h" opt; do
+usage() { sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+while getopts "k:e:g:l:a:o:w:x:h" opt; do
   case $opt in
     k) kelo=$OPTARG ;;
     e) opponent=$OPTARG ;;
@@ -41,6 +43,7 @@ while getopts "k:e:g:l:a:o:w:h" opt; do
     a) analyse_secs=$OPTARG ;;
     o) out=$OPTARG ;;
     w) watchdog=$OPTARG ;;
+    x) extra=$OPTARG ;;
     *) usage ;;
   esac
 done
@@ -48,7 +51,9 @@ number() { [[ $1 =~ ^[0-9]+$ ]] || { echo "not a whole number: $1" >&2; exit 2; 
 number "$games"
 [ -n "$analyse_secs" ] && number "$analyse_secs"
 read -r mps minutes inc <<<"$level"
-number "${mps:-x}"; number "${minutes:-x}"; number "${inc:-0}"; inc=${inc:-0}
+number "${mps:-x}"; number "${inc:-0}"; inc=${inc:-0}
+[[ ${minutes:-x} =~ ^([0-9]+)(:([0-5][0-9]))?$ ]] || { echo "base time must be M or M:SS: ${minutes:-}" >&2; exit 2; }
+base_secs=$(( 10#${BASH_REMATCH[1]} * 60 + 10#${BASH_REMATCH[3]:-0} ))
 
 xboard=$(PATH="$PATH:/usr/games" command -v xboard) || { echo "xboard is not installed (apt-get install xboard)" >&2; exit 2; }
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (apt-get install xvfb)" >&2; exit 2; }
@@ -109,15 +114,20 @@ opts=(-fcp "$kelo" -fd "$out/kelo" -debug -nameOfDebugFile "$debug"
       -xexit -xponder -autoCallFlag true -saveSettingsOnExit false -soundProgram ""
       -popupExitMessage false)
 if [ -n "$analyse_secs" ]; then
-  opts+=(-initialMode AnalyzeMode -showThinking true)
+  opts+=(-initialMode Analysis -showThinking true)
   limit=$analyse_secs
 else
-  tc=$minutes
-  opts+=(-scp "$opponent" -sd "$out/opponent" -mg "$games" -mps "$mps" -tc "$tc" -inc "$inc"
-         -sgf "$pgn")
+  # XBoard reads any -inc, even 0, as an incremental control, where -mps has
+  # no say.
+  if [ "$mps" -eq 0 ] || [ "$inc" -gt 0 ]; then clock=(-tc "$minutes" -inc "$inc")
+  else clock=(-tc "$minutes" -mps "$mps"); fi
+  opts+=(-scp "$opponent" -sd "$out/opponent" -mg "$games" "${clock[@]}" -sgf "$pgn")
   # Generous: per game four periods of the base time per side, 150 increments.
-  limit=${watchdog:-$(( games * (480 * minutes + 300 * inc + 60) + 30 ))}
+  limit=${watchdog:-$(( games * (8 * base_secs + 300 * inc + 60) + 30 ))}
 fi
+
+# shellcheck disable=SC2206
+[ -n "$extra" ] && opts+=($extra)
 
 if [ -n "$analyse_secs" ]; then
   echo "analysis: $kelo for ${analyse_secs}s, display $display"
