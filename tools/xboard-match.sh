@@ -10,7 +10,8 @@
 #   -l "M B I" time control as for "level": M moves in B minutes or B as M:SS
 #              (M 0: the whole game), I seconds increment per move (default "40 1 0")
 #   -a SECS    instead of a match: KELO alone in XBoard's analysis mode of the
-#              start position for SECS seconds, then XBoard is closed
+#              start position for SECS seconds from XBoard's "analyze", then
+#              XBoard is closed
 #   -o DIR     output directory (default: a new one under /tmp): games.pgn,
 #              debug.txt (everything XBoard sent and received), xboard.log,
 #              and the engines' working directories kelo/ and opponent/
@@ -64,7 +65,7 @@ absolute() {
   local first rest
   read -r first rest <<<"$1"
   if [[ $first != */* ]]; then first=$(PATH="$PATH:/usr/games" command -v "$first") || first=""; fi
-  [ -n "$first" ] && [ -x "$first" ] || { echo "not an executable: $1" >&2; return 1; }
+  if [ -z "$first" ] || [ ! -x "$first" ]; then echo "not an executable: $1" >&2; return 1; fi
   first=$(cd "$(dirname "$first")" && pwd)/$(basename "$first")
   echo "$first${rest:+ $rest}"
 }
@@ -94,6 +95,7 @@ stop_xboard() {
   wait "$xboard_pid" 2>/dev/null
   xboard_pid=""
 }
+# shellcheck disable=SC2317  # reached through the trap
 cleanup() {
   stop_xboard
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
@@ -140,6 +142,7 @@ DISPLAY=$display PATH="$PATH:/usr/games" "$xboard" "${opts[@]}" >"$log" 2>&1 &
 xboard_pid=$!
 
 status=""
+analysis_start=""
 while kill -0 "$xboard_pid" 2>/dev/null; do
   if grep -q "Failed to start" "$log" 2>/dev/null; then
     # XBoard would wait for a click on its error dialog.
@@ -147,8 +150,18 @@ while kill -0 "$xboard_pid" 2>/dev/null; do
     stop_xboard; status=3; break
   fi
   elapsed=$(( $(date +%s) - start ))
-  if [ -n "$analyse_secs" ] && [ "$elapsed" -ge "$limit" ]; then
-    stop_xboard; status=0; break
+  if [ -n "$analyse_secs" ]; then
+    # The analysis time counts from XBoard's "analyze", after the engine's start-up.
+    if [ -z "$analysis_start" ] && grep -q ">first : analyze" "$debug" 2>/dev/null; then
+      analysis_start=$(date +%s)
+    fi
+    if [ -n "$analysis_start" ] && [ $(( $(date +%s) - analysis_start )) -ge "$limit" ]; then
+      stop_xboard; status=0; break
+    fi
+    if [ -z "$analysis_start" ] && [ "$elapsed" -ge 60 ]; then
+      echo "XBoard did not start the analysis within 60s" >&2
+      stop_xboard; status=1; break
+    fi
   fi
   if [ -z "$analyse_secs" ] && [ "$elapsed" -ge "$limit" ]; then
     echo "watchdog: XBoard still running after ${limit}s, stopped" >&2
