@@ -8,13 +8,31 @@
 
 #include "frontend/interpreter.h"
 #include "position/clock.h"
+#include "search/think.h"
 
 CommandQueue command_queue;
 std::atomic<bool> analysis_mode{false};
+bool analysis_due = false;
 
 namespace {
 
 std::atomic<bool> input_ended{false};
+
+// Lines read for the queue, and lines the main thread has taken from it: an
+// analysis must not start while a line is on its way, since the stop that
+// line raised may have come before the analysis cleared the flag.
+std::atomic<uint64_t> lines_read{0};
+uint64_t lines_taken = 0;
+
+// Runs the analysis of the current position under the queue lock, as a
+// command of its own; a line that arrives meanwhile stops it.
+void run_analysis(Position& pos) {
+  CommandQueue& q = command_queue;
+  std::lock_guard<std::mutex> guard(q.lock);
+  stop_search.store(0);
+  if (lines_read.load() != lines_taken || input_ended.load()) return;
+  analysis_due = !analyse(pos);
+}
 
 // Reads one line into buffer, at most 255 characters; the rest of a longer
 // line is read and dropped. The line end (LF or CR LF) is removed. Returns
@@ -62,11 +80,20 @@ void enqueue_line(const char* buffer) {
 void input_thread() {
   char buffer[LINE_BYTES];
   while (read_line(buffer)) {
+    // A status request while analysing is not answered; queued, it would wait
+    // behind the analysis it may not stop.
+    if (analysis_mode.load() && std::strcmp(buffer, ".") == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    ++lines_read;
     if (stops_search(buffer)) raise_stop();
     enqueue_line(buffer);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   input_ended.store(true);
+  // An analysis has no deadline: without further input it would never end.
+  if (analysis_mode.load()) raise_stop();
 }
 
 void command_loop(Position& pos) {
@@ -75,9 +102,12 @@ void command_loop(Position& pos) {
     bool ended = input_ended.load();
     if (q.has_lines.load()) {
       std::lock_guard<std::mutex> guard(q.lock);
+      ++lines_taken;
       interpret_command(pos, q.lines[q.read_index]);
       q.read_index = (q.read_index + 1) % QUEUE_SLOTS;
       q.has_lines.store(q.read_index != q.write_index);
+    } else if (analysis_due && !ended) {
+      run_analysis(pos);
     } else if (ended) {
       std::fflush(stdout);
       std::_Exit(0);

@@ -36,3 +36,8 @@ bool stops_search(const char* line);
 
 // Analysis mode lets every line but "." stop the running search.
 extern std::atomic<bool> analysis_mode;
+// Main thread only: the current position is still to be analysed (set on
+// entering analysis mode and by every change of the position, cleared when an
+// analysis reaches the iteration limit). The command loop runs it whenever
+// no line is pending.
+extern bool analysis_due;

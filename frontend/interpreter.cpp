@@ -7,6 +7,7 @@
 #include "book/make_book.h"
 #include "egdb/kpk.h"
 #include "eval/pawn_report.h"
+#include "frontend/command_queue.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
 #include "frontend/movetext.h"
@@ -39,6 +40,13 @@ void set_position(Position& pos, const char* fen) {
 
 int32_t saturate32(int64_t v) {
   return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
+// Analysis mode ends in force mode.
+void leave_analysis(Position& pos) {
+  analysis_mode.store(false);
+  analysis_due = false;
+  pos.engine_side = NO_SIDE;
 }
 
 }  // namespace
@@ -117,10 +125,12 @@ void interpret_command(Position& pos, char* line) {
     set_position(pos, START_FEN);
     pos.side_to_move = 1;
     pos.engine_side = 0;
+    if (analysis_mode.load()) analysis_due = true;
     return;
   }
   if (starts(line, "setboard ")) {
     set_position(pos, line + 9);
+    if (analysis_mode.load()) analysis_due = true;
     return;
   }
   if (is(line, "force")) {
@@ -128,6 +138,7 @@ void interpret_command(Position& pos, char* line) {
     return;
   }
   if (is(line, "go")) {
+    if (analysis_mode.load()) leave_analysis(pos);
     pos.engine_side = pos.side_to_move;
     think(pos);
     return;
@@ -149,15 +160,30 @@ void interpret_command(Position& pos, char* line) {
     pos.engine_side = NO_SIDE;
     // Only a move of the game can be taken back.
     if (pos.history.count > 0) unmake_move(pos);
+    if (analysis_mode.load()) analysis_due = true;
     return;
   }
   if (is(line, "peoneval")) {
     pawn_report(pos);
     return;
   }
-  if (is(line, "exit")) return;
+  if (is(line, "analyze")) {
+    // The command loop runs the analysis once no line is pending.
+    analysis_mode.store(true);
+    analysis_due = true;
+    pos.engine_side = NO_SIDE;
+    return;
+  }
+  if (is(line, "exit")) {
+    if (analysis_mode.load()) leave_analysis(pos);
+    return;
+  }
   if (is_coordinate_move(line)) {
     read_user_move(pos, line);
+    if (analysis_mode.load()) {
+      analysis_due = true;
+      return;
+    }
     // Also after an illegal move: the engine may be the side to move.
     if (pos.side_to_move == pos.engine_side) think(pos);
     return;

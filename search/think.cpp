@@ -93,6 +93,58 @@ void charge_clock(Position& pos, int64_t elapsed) {
   }
 }
 
+// Iterative deepening over the n root moves of the open level, until the stop
+// flag or the iteration limit. Returns the index of the move to play: the
+// best so far when stopped, else the first of the last sorted iteration.
+// With show_root the root's best move is kept in the table (as a move only,
+// with no bound) so that the thinking lines show it: the search itself never
+// stores the root position.
+int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
+  MoveStack& ms = pos.move_stack;
+  std::vector<int32_t> root_scores(size_t(n), 0);
+  stopped = false;
+  for (int iteration = 1; iteration < config.max_depth_search; ++iteration) {
+    int best_index = 0;
+    const int32_t depth = iteration * ONE_PLY;
+    make_move(pos, ms.at(0));
+    int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
+    unmake_move(pos);
+    if (search_stopped()) {
+      stopped = true;
+      return 0;
+    }
+    int32_t best;
+    if (score > -SCORE_INFINITE) {
+      best = score;
+      root_scores[0] = score;
+      if (show_root) tt_store(pos, pos.hash_key, 0, ms.at(0), 0, 0, 0);
+      thinking_line(pos, iteration, score, start);
+    } else {
+      best = -SCORE_INFINITE;
+    }
+    for (int i = 1; i < n; ++i) {
+      make_move(pos, ms.at(i));
+      int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
+      if (best < s && s < SCORE_INFINITE) s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
+      unmake_move(pos);
+      if (search_stopped()) {
+        stopped = true;
+        return best_index;
+      }
+      root_scores[size_t(i)] = -SCORE_INFINITE;
+      if (s > best) {
+        root_scores[size_t(i)] = s;
+        best_index = i;
+        best = s;
+        if (show_root) tt_store(pos, pos.hash_key, 0, ms.at(i), 0, 0, 0);
+        thinking_line(pos, iteration, s, start);
+      }
+    }
+    sort_root(ms, root_scores.data(), n);
+  }
+  return 0;
+}
+
 }  // namespace
 
 void print_pv(Position& pos, int n) {
@@ -135,7 +187,6 @@ void think(Position& pos) {
     if (n == 1) {
       play(pos, ms.at(0));
     } else if (n > 1) {
-      std::vector<int32_t> root_scores(size_t(n), 0);
       const int64_t start = now_ms();
       search_deadline = start + budget;
       timer_generation = search_generation.load();
@@ -144,48 +195,8 @@ void think(Position& pos) {
       } catch (const std::system_error&) {
         // Without a timer the iteration limit or a stop line ends the search.
       }
-      bool played = false;
-      for (int iteration = 1; iteration < config.max_depth_search && !played; ++iteration) {
-        int best_index = 0;
-        const int32_t depth = iteration * ONE_PLY;
-        make_move(pos, ms.at(0));
-        int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
-        unmake_move(pos);
-        if (search_stopped()) {
-          play(pos, ms.at(0));
-          played = true;
-          break;
-        }
-        int32_t best;
-        if (score > -SCORE_INFINITE) {
-          best = score;
-          root_scores[0] = score;
-          thinking_line(pos, iteration, score, start);
-        } else {
-          best = -SCORE_INFINITE;
-        }
-        for (int i = 1; i < n; ++i) {
-          make_move(pos, ms.at(i));
-          int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
-          if (best < s && s < SCORE_INFINITE)
-            s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
-          unmake_move(pos);
-          if (search_stopped()) {
-            play(pos, ms.at(best_index));
-            played = true;
-            break;
-          }
-          root_scores[size_t(i)] = -SCORE_INFINITE;
-          if (s > best) {
-            root_scores[size_t(i)] = s;
-            best_index = i;
-            best = s;
-            thinking_line(pos, iteration, s, start);
-          }
-        }
-        if (!played) sort_root(ms, root_scores.data(), n);
-      }
-      if (!played) play(pos, ms.at(0));
+      bool stopped = false;
+      play(pos, ms.at(deepen(pos, n, start, false, stopped)));
     }
     ms.close_level();
   }
@@ -195,4 +206,20 @@ void think(Position& pos) {
   last_search_nodes = pos.node_count;
   pos.node_count = 0;
   charge_clock(pos, now_ms() - t0);
+}
+
+bool analyse(Position& pos) {
+  pos.tt_hits = 0;
+  pos.node_count = 0;
+  MoveStack& ms = pos.move_stack;
+  generate_all(pos);
+  const int n = ms.count();
+  bool stopped = false;
+  // Mate, stalemate or a side without its king: nothing to search.
+  if (n > 0) deepen(pos, n, now_ms(), true, stopped);
+  ms.close_level();
+  stop_search.store(0);
+  last_search_nodes = pos.node_count;
+  pos.node_count = 0;
+  return !stopped;
 }
