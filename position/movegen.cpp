@@ -104,12 +104,14 @@ void gen_captures(Position& pos) {
 }
 
 // Castling also demands king and rook on their home squares: a right kept by
-// an odd set-up must never move an absent king or rook.
+// an odd set-up must never move an absent king or rook. Of several kings only
+// the one the legality test guards (the first in square order) castles.
 template <Colour Us>
 bool may_castle(const Position& pos, unsigned right, Square rook_home, int path,
                 Square pass, Square king_to) {
   using T = ColourTraits<Us>;
   return (pos.castle_flags & right) && pos.mailbox[T::KING_HOME] == T::KING_CODE &&
+         lowest_bit(pos.piece_bb[own_index<Us>(KING)]) == T::KING_HOME &&
          pos.mailbox[rook_home] == T::ROOK_CODE && !(pos.occ_all & castle_path[path]) &&
          !T::enemy_attacks(pos, T::KING_HOME) && !T::enemy_attacks(pos, pass) &&
          !T::enemy_attacks(pos, king_to);

@@ -99,6 +99,22 @@ TEST(MoveGeneration, CastlingNeedsKingAndRookAtHome) {
   EXPECT_FALSE(contains(black, "e8g8"));
 }
 
+// With several kings the legality test guards the first in square order;
+// a second king on e1 must not castle past it, or the generator would offer
+// a move where has_legal_move finds none.
+TEST(MoveGeneration, OnlyTheGuardedKingOfSeveralCastles) {
+  testing::internal::CaptureStdout();
+  Position pinned_all("r3k2r/p1ppqpb1/1bn2pp1/3PN3/N4p2/3K2RK/QkqBBPPP/R3K2R w KQkq - 0 1");
+  Position second_king("k7/8/8/8/8/3K4/8/4K2R w K - 0 1");
+  Position black_first_on_e8("r3k3/8/8/8/8/8/8/3kK3 b q - 0 1");
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(generated(pinned_all).empty());
+  EXPECT_EQ(has_legal_move(pinned_all), 0u);
+  EXPECT_FALSE(contains(generated(second_king), "e1g1"));
+  // A king later in square order leaves e8 the guarded one.
+  EXPECT_TRUE(contains(generated(black_first_on_e8), "e8c8"));
+}
+
 TEST(MoveGeneration, CheckmateAndStalemateHaveNoMoves) {
   Position mate("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
   EXPECT_TRUE(generated(mate).empty());
