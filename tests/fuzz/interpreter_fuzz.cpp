@@ -9,20 +9,27 @@
 //     as /dev/zero, which never end; its book has a few slots only.
 //   - Before a line that can start a search, the clock is cut to a few tens
 //     of milliseconds, and the iteration limit is 2 (one iteration): the
-//     searches stay short; the FEN target searches deeper.
+//     searches stay short; the FEN target searches deeper. A search that
+//     waits for a stop line instead of its clock (analysis) is stopped
+//     after half a second, as a "?" line would.
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "frontend/config.h"
 #include "frontend/fen.h"
 #include "frontend/interpreter.h"
 #include "frontend/movetext.h"
+#include "position/clock.h"
 #include "position/init.h"
 #include "position/position.h"
 #include "search/tt.h"
@@ -67,6 +74,30 @@ void cut_clock(Position& pos) {
   }
 }
 
+// Raises the stop flag after ms milliseconds unless the command ends first.
+struct Watchdog {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool done = false;
+  std::thread thread;
+
+  explicit Watchdog(int ms) {
+    thread = std::thread([this, ms] {
+      std::unique_lock<std::mutex> guard(lock);
+      if (!wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return done; }))
+        raise_stop();
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      done = true;
+    }
+    wake.notify_one();
+    thread.join();
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -101,8 +132,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (text > 0 && line[text - 1] == '\r') line[text - 1] = 0;
     at = end + 1;
     if (!admit(line)) continue;
-    if (may_think(line)) cut_clock(pos);
-    interpret_command(pos, line);
+    if (may_think(line)) {
+      cut_clock(pos);
+      Watchdog watchdog(500);
+      interpret_command(pos, line);
+    } else {
+      interpret_command(pos, line);
+    }
   }
   return 0;
 }
