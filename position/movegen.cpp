@@ -62,7 +62,9 @@ void gen_captures(Position& pos) {
     if (!(pos.occ_all & square_bb(to)) && legal.piece_move(from, to))
       ms.push(make_move_word(from, to, 0, T::QUEEN_CODE));
   }
-  if (pos.ep_square) {
+  // A set-up can name an en-passant square that is occupied; a pawn that
+  // really passed over it left it empty.
+  if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
     if (pos.mailbox[victim] == T::ENEMY_PAWN)
@@ -232,7 +234,7 @@ unsigned has_legal_move(const Position& pos) {
   }
   if (any_piece_move(legal, pawns, enemy, [](Square s) { return T::pawn_attacks()[s]; }))
     return 1;
-  if (pos.ep_square) {
+  if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
     if (pos.mailbox[victim] == T::ENEMY_PAWN)

@@ -64,6 +64,27 @@ TEST(MoveGeneration, EnPassantThatExposesTheKingIsNotGenerated) {
   EXPECT_TRUE(contains(generated(free_pawn), "e5d6"));
 }
 
+// The set-up names the en-passant file only; the square it gives may hold a
+// piece, and taking onto it would overwrite that piece.
+TEST(MoveGeneration, EnPassantOntoAnOccupiedSquareIsNotGenerated) {
+  Position own_pawn("4k3/8/1P6/1pP5/8/8/8/4K3 w - b6 0 1");
+  EXPECT_FALSE(contains(generated(own_pawn), "c5b6"));
+  Position own_knight("4k3/8/8/8/3Pp3/3n4/8/4K3 b - d3 0 1");
+  EXPECT_FALSE(contains(generated(own_knight), "e4d3"));
+  Position only_move("8/8/8/8/3Pp3/3p4/3P4/k1K5 b - d3 0 1");
+  EXPECT_EQ(generated(only_move).empty(), has_legal_move(only_move) == 0);
+  for (int i = 0; i < 2; ++i) {
+    Position& pos = i == 0 ? own_pawn : own_knight;
+    generate_all(pos);
+    for (int k = 0; k < pos.move_stack.count(); ++k) {
+      make_listed(pos, k);
+      EXPECT_TRUE(position_consistent(pos)) << move_text(pos.history[0].move);
+      unmake_move(pos);
+    }
+    pos.move_stack.close_level();
+  }
+}
+
 TEST(MoveGeneration, CastlingConditions) {
   Position both("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   auto moves = generated(both);
