@@ -59,8 +59,9 @@ bool read_whole_line(std::FILE* f, std::string& line) {
   return !line.empty();
 }
 
-// Plays the tokens of one line of 01.tmp from the initial position.
-void replay_line(std::string& line) {
+}  // namespace
+
+void replay_book_line(std::string& line) {
   Position pos(START_FEN);
   int32_t ply = 0;
   char* rest = line.data();
@@ -98,8 +99,6 @@ void replay_line(std::string& line) {
     count_book_position(pos.hash_key, pos.side_to_move, ply);
   }
 }
-
-}  // namespace
 
 bool insert_at(char* buffer, size_t capacity, const char* text, size_t index) {
   const size_t length = std::strlen(buffer), n = std::strlen(text);
@@ -201,7 +200,7 @@ void make_book(const char* pgn_name) {
   tmp = std::fopen(TMP_NAME, "r");
   if (!tmp) return;
   std::string line;
-  while (read_whole_line(tmp, line)) replay_line(line);
+  while (read_whole_line(tmp, line)) replay_book_line(line);
   std::fclose(tmp);
   std::remove(TMP_NAME);
   say("book.bin generado");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "position/position.h"
 
@@ -32,6 +33,10 @@ struct SanSquares {
   unsigned promotion = 0;
 };
 void parse_san_token(const char* token, const Position& pos, SanSquares& out);
+
+// Plays the tokens of one line of 01.tmp from the initial position, counting
+// every position reached in book.bin, up to a result or an unplayable token.
+void replay_book_line(std::string& line);
 
 // Rewrites the PGN file into 01.tmp, replays every game into a fresh
 // book.bin and deletes 01.tmp.

@@ -25,12 +25,16 @@ bool starts(const char* line, const char* prefix) {
   return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
 }
 
+// Counts of seconds or minutes are cut to the 32-bit range (68 years): the
+// clock then computes in milliseconds without overflow.
+int64_t clamp_count(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v; }
+
 // Seconds of a "M:S" or plain-number time field.
 int64_t minutes_seconds(const char* field) {
-  int64_t m = read_decimal(field);
+  int64_t m = clamp_count(read_decimal(field));
   const char* colon = std::strchr(field, ':');
-  int64_t s = colon ? read_decimal(colon + 1) : 0;
-  return m * 60 + s;
+  int64_t s = colon ? clamp_count(read_decimal(colon + 1)) : 0;
+  return clamp_count(m * 60 + s);
 }
 
 void set_position(Position& pos, const char* fen) {
@@ -72,10 +76,10 @@ void set_level(Position& pos, const char* line) {
   pos.no_move_count = mps == 0 ? 1 : 0;
   int64_t base_seconds = minutes_seconds(words[1]);
   // A plain increment counts seconds; "A:B" reads as minutes and seconds.
-  int64_t a = read_decimal(words[2]);
+  int64_t a = clamp_count(read_decimal(words[2]));
   const char* colon = std::strchr(words[2], ':');
-  int64_t b = colon ? read_decimal(colon + 1) : 0;
-  int64_t inc_seconds = b == 0 ? a : a * 60 + b;
+  int64_t b = colon ? clamp_count(read_decimal(colon + 1)) : 0;
+  int64_t inc_seconds = clamp_count(b == 0 ? a : a * 60 + b);
 
   pos.base_time = base_seconds * 1000;
   pos.time_left_white = pos.time_left_black = pos.base_time;
@@ -114,7 +118,7 @@ void interpret_command(Position& pos, char* line) {
     return;
   }
   if (starts(line, "st ")) {
-    pos.fixed_move_time = saturate32(read_decimal(line + 3) * 1000);
+    pos.fixed_move_time = saturate32(clamp_count(read_decimal(line + 3)) * 1000);
     return;
   }
   if (is(line, "quit")) {

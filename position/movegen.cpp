@@ -159,7 +159,9 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
     if (!(occ & square_bb(to)) && legal.piece_move(from, to))
       ms.push(make_move_word(from, to, 0, T::QUEEN_CODE));
   }
-  if (pos.ep_square) {
+  // A set-up can name an en-passant square that is occupied; a pawn that
+  // really passed over it left it empty.
+  if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
     if (board[victim] == T::ENEMY_PAWN)
@@ -201,12 +203,14 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
 }
 
 // Castling also demands king and rook on their home squares: a right kept by
-// an odd set-up must never move an absent king or rook.
+// an odd set-up must never move an absent king or rook. Of several kings only
+// the one the legality test guards (the first in square order) castles.
 template <Colour Us>
 bool may_castle(const Position& pos, unsigned right, Square rook_home, int path,
                 Square pass, Square king_to) {
   using T = ColourTraits<Us>;
   return (pos.castle_flags & right) && pos.mailbox[T::KING_HOME] == T::KING_CODE &&
+         lowest_bit(pos.piece_bb[own_index<Us>(KING)]) == T::KING_HOME &&
          pos.mailbox[rook_home] == T::ROOK_CODE && !(pos.occ_all & castle_path[path]) &&
          !T::enemy_attacks(pos, T::KING_HOME) && !T::enemy_attacks(pos, pass) &&
          !T::enemy_attacks(pos, king_to);
@@ -323,7 +327,7 @@ unsigned has_legal_move(const Position& pos) {
   }
   if (any_piece_move(legal, pawns, enemy, [](Square s) { return T::pawn_attacks()[s]; }))
     return 1;
-  if (pos.ep_square) {
+  if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
     if (pos.mailbox[victim] == T::ENEMY_PAWN)

@@ -11,8 +11,10 @@ template <Colour Us>
 unsigned castling_valid(const Position& pos, Move m) {
   using T = ColourTraits<Us>;
   const unsigned f = pos.castle_flags;
-  // A right kept by an odd set-up must not move a king or rook that is absent.
+  // A right kept by an odd set-up must not move a king or rook that is absent;
+  // of several kings only the one the generator guards castles.
   if (pos.mailbox[T::KING_HOME] != T::KING_CODE) return 0;
+  if (lowest_bit(pos.piece_bb[own_index<Us>(KING)]) != T::KING_HOME) return 0;
   if (m == T::CASTLE_K)
     return (f & T::RIGHT_K) && pos.mailbox[T::ROOK_HOME_K] == T::ROOK_CODE &&
            !(pos.occ_all & castle_path[T::PATH_K]) && !T::enemy_attacks(pos, T::KING_HOME) &&

@@ -84,4 +84,28 @@ TEST(Level, ClockFieldsOfBothControls) {
   EXPECT_EQ(pos.moves_per_period, 30);
 }
 
+// Counts beyond 32 bits are cut before they are turned into milliseconds.
+TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
+  Position pos;
+  const std::string huge = "99999999999999999999";
+  set_level(pos, ("level " + huge + " " + huge + ":" + huge + " " + huge + ":" + huge).c_str());
+  EXPECT_EQ(pos.moves_per_period, INT32_MAX);
+  EXPECT_EQ(pos.base_time, int64_t(INT32_MAX) * 1000);
+  EXPECT_EQ(pos.time_left_black, int64_t(INT32_MAX) * 1000);
+  EXPECT_EQ(pos.increment, int64_t(INT32_MAX) * 1000);
+  set_level(pos, ("level 40 -" + huge + " -" + huge).c_str());
+  EXPECT_EQ(pos.base_time, int64_t(INT32_MIN) * 1000);
+  EXPECT_EQ(pos.increment, int64_t(INT32_MIN) * 1000);
+
+  char st_huge[] = "st 99999999999999999";
+  interpret_command(pos, st_huge);
+  EXPECT_EQ(pos.fixed_move_time, INT32_MAX);
+  char st_negative[] = "st -99999999999999999";
+  interpret_command(pos, st_negative);
+  EXPECT_EQ(pos.fixed_move_time, INT32_MIN);
+  char st_plain[] = "st 7";
+  interpret_command(pos, st_plain);
+  EXPECT_EQ(pos.fixed_move_time, 7000);
+}
+
 }  // namespace

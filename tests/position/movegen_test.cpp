@@ -64,6 +64,27 @@ TEST(MoveGeneration, EnPassantThatExposesTheKingIsNotGenerated) {
   EXPECT_TRUE(contains(generated(free_pawn), "e5d6"));
 }
 
+// The set-up names the en-passant file only; the square it gives may hold a
+// piece, and taking onto it would overwrite that piece.
+TEST(MoveGeneration, EnPassantOntoAnOccupiedSquareIsNotGenerated) {
+  Position own_pawn("4k3/8/1P6/1pP5/8/8/8/4K3 w - b6 0 1");
+  EXPECT_FALSE(contains(generated(own_pawn), "c5b6"));
+  Position own_knight("4k3/8/8/8/3Pp3/3n4/8/4K3 b - d3 0 1");
+  EXPECT_FALSE(contains(generated(own_knight), "e4d3"));
+  Position only_move("8/8/8/8/3Pp3/3p4/3P4/k1K5 b - d3 0 1");
+  EXPECT_EQ(generated(only_move).empty(), has_legal_move(only_move) == 0);
+  for (int i = 0; i < 2; ++i) {
+    Position& pos = i == 0 ? own_pawn : own_knight;
+    generate_all(pos);
+    for (int k = 0; k < pos.move_stack.count(); ++k) {
+      make_listed(pos, k);
+      EXPECT_TRUE(position_consistent(pos)) << move_text(pos.history[0].move);
+      unmake_move(pos);
+    }
+    pos.move_stack.close_level();
+  }
+}
+
 TEST(MoveGeneration, CastlingConditions) {
   Position both("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   auto moves = generated(both);
@@ -97,6 +118,22 @@ TEST(MoveGeneration, CastlingNeedsKingAndRookAtHome) {
   auto black = generated(black_rook_gone);
   EXPECT_TRUE(contains(black, "e8c8"));
   EXPECT_FALSE(contains(black, "e8g8"));
+}
+
+// With several kings the legality test guards the first in square order;
+// a second king on e1 must not castle past it, or the generator would offer
+// a move where has_legal_move finds none.
+TEST(MoveGeneration, OnlyTheGuardedKingOfSeveralCastles) {
+  testing::internal::CaptureStdout();
+  Position pinned_all("r3k2r/p1ppqpb1/1bn2pp1/3PN3/N4p2/3K2RK/QkqBBPPP/R3K2R w KQkq - 0 1");
+  Position second_king("k7/8/8/8/8/3K4/8/4K2R w K - 0 1");
+  Position black_first_on_e8("r3k3/8/8/8/8/8/8/3kK3 b q - 0 1");
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(generated(pinned_all).empty());
+  EXPECT_EQ(has_legal_move(pinned_all), 0u);
+  EXPECT_FALSE(contains(generated(second_king), "e1g1"));
+  // A king later in square order leaves e8 the guarded one.
+  EXPECT_TRUE(contains(generated(black_first_on_e8), "e8c8"));
 }
 
 TEST(MoveGeneration, CheckmateAndStalemateHaveNoMoves) {

@@ -91,6 +91,15 @@ TEST(IsValidMove, Castling) {
   EXPECT_EQ(is_valid_move(black, CASTLE_BLACK_QUEEN), 0u);
 }
 
+TEST(IsValidMove, OnlyTheGuardedKingOfSeveralCastles) {
+  testing::internal::CaptureStdout();
+  Position second_king("k7/8/8/8/8/3K4/8/4K2R w K - 0 1");
+  Position black_first_on_e8("r3k3/8/8/8/8/8/8/3kK3 b q - 0 1");
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(is_valid_move(second_king, CASTLE_WHITE_KING), 0u);
+  EXPECT_NE(is_valid_move(black_first_on_e8, CASTLE_BLACK_QUEEN), 0u);
+}
+
 TEST(IsValidMove, KingSafety) {
   Position pos("4k3/8/8/8/8/8/3r4/4K3 w - - 0 1");
   EXPECT_EQ(is_valid_move(pos, mv("e1", "e2")), 0u);  // still on the rook's rank

@@ -37,6 +37,11 @@ EngineProcess::EngineProcess(const std::string& working_dir) {
     close(in_pipe[1]);
     close(out_pipe[0]);
     if (chdir(dir.c_str()) != 0) _exit(127);
+    // A sanitized engine would end on a refused allocation; the engine itself
+    // handles one (the table request halves until memory suffices).
+    std::string asan = "allocator_may_return_null=1";
+    if (const char* given = std::getenv("ASAN_OPTIONS")) asan = std::string(given) + ":" + asan;
+    setenv("ASAN_OPTIONS", asan.c_str(), 1);
     execl(KELO_BINARY, KELO_BINARY, static_cast<char*>(nullptr));
     _exit(127);
   }

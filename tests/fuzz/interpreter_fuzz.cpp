@@ -1,0 +1,144 @@
+// Feeds a few input lines to the command interpreter, one at a time, on a
+// fresh engine position in a scratch working directory. Lines are cut like
+// the input thread cuts them (255 characters, line end removed). What the
+// harness changes, and why:
+//   - "quit" is skipped: it ends the process.
+//   - "perft N" runs with N at most 2: deeper trees only cost time.
+//   - "makebook NAME" runs only for names without a "/": the book builder may
+//     write only into the scratch directory and must not read devices such
+//     as /dev/zero, which never end; its book has a few slots only.
+//   - Before a line that can start a search, the clock is cut to a few tens
+//     of milliseconds, and the iteration limit is 2 (one iteration): the
+//     searches stay short; the FEN target searches deeper. A search that
+//     waits for a stop line instead of its clock (analysis) is stopped
+//     after half a second, as a "?" line would.
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "frontend/config.h"
+#include "frontend/fen.h"
+#include "frontend/interpreter.h"
+#include "frontend/movetext.h"
+#include "position/clock.h"
+#include "position/init.h"
+#include "position/position.h"
+#include "search/tt.h"
+
+namespace {
+
+constexpr size_t LINE_BYTES = 256;
+constexpr int MAX_LINES = 24;
+
+std::filesystem::path scratch;
+
+void remove_scratch() {
+  std::error_code ec;
+  std::filesystem::remove_all(scratch, ec);
+}
+
+bool starts(const char* line, const char* prefix) {
+  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+}
+
+bool may_think(const char* line) {
+  return std::strcmp(line, "go") == 0 || std::strcmp(line, "analyze") == 0 ||
+         is_coordinate_move(line);
+}
+
+// False for a line the harness does not pass on; may rewrite the line.
+bool admit(char* line) {
+  if (std::strcmp(line, "quit") == 0) return false;
+  if (starts(line, "perft ") && read_decimal(line + 6) > 2) {
+    std::strcpy(line, "perft 2");
+    return true;
+  }
+  if (starts(line, "makebook")) return std::strchr(line, '/') == nullptr;
+  return true;
+}
+
+void cut_clock(Position& pos) {
+  if (pos.fixed_move_time > 40) pos.fixed_move_time = 40;
+  if (pos.fixed_move_time == 0) {
+    if (pos.time_left_white > 100) pos.time_left_white = 100;
+    if (pos.time_left_black > 100) pos.time_left_black = 100;
+  }
+}
+
+// Raises the stop flag after ms milliseconds unless the command ends first.
+struct Watchdog {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool done = false;
+  std::thread thread;
+
+  explicit Watchdog(int ms) {
+    thread = std::thread([this, ms] {
+      std::unique_lock<std::mutex> guard(lock);
+      if (!wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return done; }))
+        raise_stop();
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      done = true;
+    }
+    wake.notify_one();
+    thread.join();
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  init_tables();
+  char pattern[] = "/tmp/kelo-fuzz-XXXXXX";
+  if (!mkdtemp(pattern)) return 1;
+  scratch = pattern;
+  std::filesystem::current_path(scratch);
+  std::atexit(remove_scratch);
+  // A small collection for "makebook games.pgn".
+  if (std::FILE* f = std::fopen("games.pgn", "w")) {
+    std::fputs("[Event \"x\"]\n1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 1-0\n1. d4 d5 2. c4 * \n", f);
+    std::fclose(f);
+  }
+  config.max_depth_search = 2;
+  config.book_slots = 61;
+  if (!std::freopen("/dev/null", "w", stdout)) return 1;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Position pos(START_FEN);
+  tt_allocate(pos.tt, 1 << 10);
+  size_t at = 0;
+  for (int n = 0; n < MAX_LINES && at < size; ++n) {
+    char line[LINE_BYTES] = {};
+    size_t end = at;
+    while (end < size && data[end] != '\n') ++end;
+    size_t length = end - at < LINE_BYTES - 1 ? end - at : LINE_BYTES - 1;
+    std::memcpy(line, data + at, length);
+    size_t text = std::strlen(line);
+    if (text > 0 && line[text - 1] == '\r') line[text - 1] = 0;
+    at = end + 1;
+    if (!admit(line)) continue;
+    if (may_think(line)) {
+      cut_clock(pos);
+      Watchdog watchdog(500);
+      interpret_command(pos, line);
+    } else {
+      interpret_command(pos, line);
+    }
+  }
+  return 0;
+}
