@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "fuzz/watchdog.h"
 #include "frontend/fen.h"
 #include "frontend/game_end.h"
 #include "position/clock.h"
@@ -88,29 +89,6 @@ int64_t walk(Position& pos, int depth, bool full) {
   return leaves;
 }
 
-// Raises the stop flag after a few milliseconds unless told to finish first.
-struct Watchdog {
-  std::mutex lock;
-  std::condition_variable wake;
-  bool done = false;
-  std::thread thread;
-
-  explicit Watchdog(int ms) {
-    thread = std::thread([this, ms] {
-      std::unique_lock<std::mutex> guard(lock);
-      if (!wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return done; }))
-        raise_stop();
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      done = true;
-    }
-    wake.notify_one();
-    thread.join();
-  }
-};
 
 }  // namespace
 

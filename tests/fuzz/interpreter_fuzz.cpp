@@ -25,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "fuzz/watchdog.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
 #include "frontend/interpreter.h"
@@ -74,29 +75,6 @@ void cut_clock(Position& pos) {
   }
 }
 
-// Raises the stop flag after ms milliseconds unless the command ends first.
-struct Watchdog {
-  std::mutex lock;
-  std::condition_variable wake;
-  bool done = false;
-  std::thread thread;
-
-  explicit Watchdog(int ms) {
-    thread = std::thread([this, ms] {
-      std::unique_lock<std::mutex> guard(lock);
-      if (!wake.wait_for(guard, std::chrono::milliseconds(ms), [this] { return done; }))
-        raise_stop();
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      done = true;
-    }
-    wake.notify_one();
-    thread.join();
-  }
-};
 
 }  // namespace
 
