@@ -71,7 +71,9 @@ void set_level(Position& pos, const char* line) {
     }
     ++n;
   }
+  // A negative count of moves is no period at all: the whole game is one.
   int64_t mps = read_decimal(words[0]);
+  if (mps < 0) mps = 0;
   int32_t period = mps == 0 ? 30 : saturate32(mps);
   pos.no_move_count = mps == 0 ? 1 : 0;
   int64_t base_seconds = minutes_seconds(words[1]);

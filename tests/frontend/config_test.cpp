@@ -96,6 +96,10 @@ TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
   set_level(pos, ("level 40 -" + huge + " -" + huge).c_str());
   EXPECT_EQ(pos.base_time, int64_t(INT32_MIN) * 1000);
   EXPECT_EQ(pos.increment, int64_t(INT32_MIN) * 1000);
+  // A negative period would count its moves down past the 32-bit range.
+  set_level(pos, ("level -" + huge + " 5 0").c_str());
+  EXPECT_EQ(pos.moves_per_period, 30);
+  EXPECT_EQ(pos.no_move_count, 1);
 
   char st_huge[] = "st 99999999999999999";
   interpret_command(pos, st_huge);
