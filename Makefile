@@ -8,8 +8,13 @@ PREFIX ?= /usr/local
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# clang++ when the machine has it: its code makes and unmakes moves about a
+# tenth faster than g++'s here (bench_perft); the results are the same.
+CXX_CHOICE ?= $(shell command -v clang++ 2>/dev/null)
+
 configure:
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  $(if $(CXX_CHOICE),-DCMAKE_CXX_COMPILER=$(CXX_CHOICE))
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
