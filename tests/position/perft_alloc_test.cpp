@@ -27,14 +27,16 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
+constexpr const char* KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+
 TEST(Perft, NoAllocationOnceTheContainersHaveGrown) {
-  Position pos("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  Position pos(KIWIPETE);
   ASSERT_EQ(perft(pos, 3), 97862);
   const long after_first = allocations.load();
   ASSERT_EQ(perft(pos, 3), 97862);
   EXPECT_EQ(allocations.load(), after_first);
   // The counter does see allocations: a new record makes its containers.
-  Position grown("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  Position fresh(KIWIPETE);
   EXPECT_GT(allocations.load(), after_first);
 }
 
