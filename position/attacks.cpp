@@ -216,14 +216,3 @@ unsigned attacked_by_white(const Position& pos, Square sq) {
     if (rook_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
   return 0;
 }
-
-Bitboard attackers_of(const Position& pos, Square sq, Bitboard occ) {
-  const Bitboard* p = pos.piece_bb;
-  Bitboard diagonal = p[4] | p[5] | p[8] | p[9];
-  Bitboard straight = p[6] | p[7] | p[8] | p[9];
-  Bitboard result = (pawn_attacks_black[sq] & p[0]) | (pawn_attacks_white[sq] & p[1]) |
-                    (knight_attacks[sq] & (p[2] | p[3])) |
-                    (king_attacks[sq] & (p[10] | p[11])) |
-                    (bishop_attacks(sq, occ) & diagonal) | (rook_attacks(sq, occ) & straight);
-  return result & occ;
-}

@@ -3,9 +3,8 @@
 
 #include <array>
 
+#include "position/position.h"
 #include "position/types.h"
-
-struct Position;
 
 extern Bitboard square_mask[64];
 extern Bitboard pawn_push_white[64], pawn_double_white[64], pawn_attacks_white[64];
@@ -74,7 +73,17 @@ inline unsigned king_safe_vs_white(Bitboard occ, Bitboard pawns, Bitboard knight
 }
 
 // Every piece of both colours attacking sq with occupancy occ, within occ.
-Bitboard attackers_of(const Position& pos, Square sq, Bitboard occ);
+inline Bitboard attackers_of(const Position& pos, Square sq, Bitboard occ) {
+  const Bitboard* p = pos.piece_bb;
+  const Bitboard diagonal = p[4] | p[5] | p[8] | p[9];
+  const Bitboard straight = p[6] | p[7] | p[8] | p[9];
+  Bitboard result = (pawn_attacks_black[sq] & p[0]) | (pawn_attacks_white[sq] & p[1]) |
+                    (knight_attacks[sq] & (p[2] | p[3])) | (king_attacks[sq] & (p[10] | p[11]));
+  // A slider off every line through sq cannot reach it: skip the lookup.
+  if (bishop_lines[sq] & diagonal) result |= bishop_attacks(sq, occ) & diagonal;
+  if (rook_lines[sq] & straight) result |= rook_attacks(sq, occ) & straight;
+  return result & occ;
+}
 
 // Hook for the pawn-structure masks, filled at the end of init_geometry.
 void init_pawn_masks();

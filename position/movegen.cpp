@@ -4,13 +4,6 @@
 
 namespace {
 
-// Legality of a candidate: our king may not stand attacked afterwards. The
-// occupancy and the enemy sets are passed as the move leaves them; a position
-// set up without our king has nothing to protect.
-//
-// When our king is not in check, a piece that does not stand alone between it
-// and an enemy slider cannot uncover an attack by moving, so its moves pass
-// without the full test; the others (and every move while in check) take it.
 // A set moved by step squares (negative towards row 0); squares pushed off
 // the board are dropped.
 constexpr Bitboard shift_by(Bitboard b, int step) { return step > 0 ? b << step : b >> -step; }
@@ -21,6 +14,47 @@ constexpr Bitboard advance(Bitboard pawns) {
   return shift_by(pawns, ColourTraits<Us>::UP);
 }
 
+// Legality of a candidate: our king may not stand attacked afterwards. The
+// occupancy and the enemy sets are passed as the move leaves them; a position
+// set up without our king has nothing to protect.
+//
+// When our king is not in check, a piece that does not stand alone between it
+// and an enemy slider cannot uncover an attack by moving, so its moves pass
+// without the full test; the others (and every move while in check) take it.
+//
+// The guard: our king's square, whether it stands in check, and the origins
+// whose moves need the full test.
+template <Colour Us>
+KingGuard guard_of(const Position& pos) {
+  const Bitboard* e = pos.piece_bb;
+  const Bitboard kings = e[own_index<Us>(KING)];
+  KingGuard g{0, kings ? lowest_bit(kings) : 0, kings != 0, false};
+  if (!g.has_king) return g;
+  const Square king_sq = g.king_sq;
+  const Bitboard occ = pos.occ_all;
+  const Bitboard enemy_queens = e[enemy_index<Us>(QUEEN)];
+  auto check = [&g]() {
+    g.must_test = ~Bitboard(0);
+    g.in_check = true;
+    return g;
+  };
+  if ((ColourTraits<Us>::pawn_attacks()[king_sq] & e[enemy_index<Us>(PAWN)]) ||
+      (knight_attacks[king_sq] & e[enemy_index<Us>(KNIGHT)]) ||
+      (king_attacks[king_sq] & e[enemy_index<Us>(KING)]))
+    return check();
+  for (Bitboard b = bishop_lines[king_sq] & (e[enemy_index<Us>(BISHOP)] | enemy_queens); b;) {
+    const Bitboard between = between_diag[pop_lowest(b)][king_sq] & occ;
+    if (!between) return check();
+    if (!more_than_one(between)) g.must_test |= between;
+  }
+  for (Bitboard b = rook_lines[king_sq] & (e[enemy_index<Us>(ROOK)] | enemy_queens); b;) {
+    const Bitboard between = between_orth[pop_lowest(b)][king_sq] & occ;
+    if (!between) return check();
+    if (!more_than_one(between)) g.must_test |= between;
+  }
+  return g;
+}
+
 template <Colour Us>
 struct Legality {
   const Bitboard* pieces;
@@ -29,39 +63,13 @@ struct Legality {
   Square king_sq;
   bool has_king;
 
-  explicit Legality(const Position& pos)
+  Legality(const Position& pos, const KingGuard& g)
       : pieces(pos.piece_bb),
         occ(pos.occ_all),
-        must_test(0),
-        king_sq(pos.piece_bb[own_index<Us>(KING)] ? lowest_bit(pos.piece_bb[own_index<Us>(KING)])
-                                                  : 0),
-        has_king(pos.piece_bb[own_index<Us>(KING)] != 0) {
-    if (!has_king) return;
-    const Bitboard* e = pieces;
-    const Bitboard enemy_queens = e[enemy_index<Us>(QUEEN)];
-    if ((ColourTraits<Us>::pawn_attacks()[king_sq] & e[enemy_index<Us>(PAWN)]) ||
-        (knight_attacks[king_sq] & e[enemy_index<Us>(KNIGHT)]) ||
-        (king_attacks[king_sq] & e[enemy_index<Us>(KING)])) {
-      must_test = ~Bitboard(0);
-      return;
-    }
-    for (Bitboard b = bishop_lines[king_sq] & (e[enemy_index<Us>(BISHOP)] | enemy_queens); b;) {
-      Bitboard between = between_diag[pop_lowest(b)][king_sq] & occ;
-      if (!between) {
-        must_test = ~Bitboard(0);
-        return;
-      }
-      if (!more_than_one(between)) must_test |= between;
-    }
-    for (Bitboard b = rook_lines[king_sq] & (e[enemy_index<Us>(ROOK)] | enemy_queens); b;) {
-      Bitboard between = between_orth[pop_lowest(b)][king_sq] & occ;
-      if (!between) {
-        must_test = ~Bitboard(0);
-        return;
-      }
-      if (!more_than_one(between)) must_test |= between;
-    }
-  }
+        must_test(g.must_test),
+        king_sq(g.king_sq),
+        has_king(g.has_king) {}
+  explicit Legality(const Position& pos) : Legality(pos, guard_of<Us>(pos)) {}
 
   // The full test for a move of a piece other than the king.
   bool safe_after(Square from, Square to) const {
@@ -305,9 +313,8 @@ bool any_piece_move(const Legality<Us>& legal, Bitboard pieces, Bitboard targets
 }
 
 template <Colour Us>
-unsigned has_legal_move(const Position& pos) {
+unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   using T = ColourTraits<Us>;
-  const Legality<Us> legal(pos);
   const Bitboard* p = pos.piece_bb;
   const Bitboard empty = ~pos.occ_all;
   const Bitboard enemy = T::enemy(pos);
@@ -370,15 +377,32 @@ void gen_underpromotions_black(Position& pos) {
   gen_underpromotions<Black>(pos, Legality<Black>(pos));
 }
 
-void gen_captures(Position& pos) {
-  pos.side_to_move == 1 ? gen_captures_white(pos) : gen_captures_black(pos);
+KingGuard king_guard(const Position& pos) {
+  return pos.side_to_move == 1 ? guard_of<White>(pos) : guard_of<Black>(pos);
 }
-void gen_quiets(Position& pos) {
-  pos.side_to_move == 1 ? gen_quiets_white(pos) : gen_quiets_black(pos);
+
+void gen_captures(Position& pos, const KingGuard& g) {
+  if (pos.side_to_move == 1)
+    gen_captures<White>(pos, Legality<White>(pos, g));
+  else
+    gen_captures<Black>(pos, Legality<Black>(pos, g));
 }
-void gen_underpromotions(Position& pos) {
-  pos.side_to_move == 1 ? gen_underpromotions_white(pos) : gen_underpromotions_black(pos);
+void gen_quiets(Position& pos, const KingGuard& g) {
+  if (pos.side_to_move == 1)
+    gen_quiets<White>(pos, Legality<White>(pos, g));
+  else
+    gen_quiets<Black>(pos, Legality<Black>(pos, g));
 }
+void gen_underpromotions(Position& pos, const KingGuard& g) {
+  if (pos.side_to_move == 1)
+    gen_underpromotions<White>(pos, Legality<White>(pos, g));
+  else
+    gen_underpromotions<Black>(pos, Legality<Black>(pos, g));
+}
+
+void gen_captures(Position& pos) { gen_captures(pos, king_guard(pos)); }
+void gen_quiets(Position& pos) { gen_quiets(pos, king_guard(pos)); }
+void gen_underpromotions(Position& pos) { gen_underpromotions(pos, king_guard(pos)); }
 
 // The three stages share one legality record: the position does not change
 // between them.
@@ -400,6 +424,9 @@ void generate_all(Position& pos) {
     generate_all_as<Black>(pos);
 }
 
-unsigned has_legal_move(Position& pos) {
-  return pos.side_to_move == 1 ? has_legal_move<White>(pos) : has_legal_move<Black>(pos);
+unsigned has_legal_move(Position& pos, const KingGuard& g) {
+  return pos.side_to_move == 1 ? has_legal_move<White>(pos, Legality<White>(pos, g))
+                               : has_legal_move<Black>(pos, Legality<Black>(pos, g));
 }
+
+unsigned has_legal_move(Position& pos) { return has_legal_move(pos, king_guard(pos)); }

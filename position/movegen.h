@@ -11,10 +11,23 @@ void gen_captures_black(Position& pos);
 void gen_quiets_black(Position& pos);
 void gen_underpromotions_black(Position& pos);
 
-// Side-to-move dispatch of the stages above.
+// The side to move's king, and the pieces whose moves may expose it. The
+// stages of one position can share it: a node builds it once.
+struct KingGuard {
+  Bitboard must_test;  // origins whose moves need the full king-safety test; all in check
+  Square king_sq;
+  bool has_king;
+  bool in_check;  // false without a king
+};
+KingGuard king_guard(const Position& pos);
+
+// Side-to-move dispatch of the stages above; the guard must be that of pos.
 void gen_captures(Position& pos);
 void gen_quiets(Position& pos);
 void gen_underpromotions(Position& pos);
+void gen_captures(Position& pos, const KingGuard& guard);
+void gen_quiets(Position& pos, const KingGuard& guard);
+void gen_underpromotions(Position& pos, const KingGuard& guard);
 
 // Opens a level and generates captures, quiet moves and under-promotions.
 void generate_all(Position& pos);
@@ -24,3 +37,4 @@ void generate_all_as(Position& pos);
 
 // 1 when the side to move has a legal move, stopping at the first one.
 unsigned has_legal_move(Position& pos);
+unsigned has_legal_move(Position& pos, const KingGuard& guard);

@@ -1,6 +1,7 @@
 #include "search/ordering.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "position/attacks.h"
@@ -67,40 +68,38 @@ inline uint64_t history_of(const Position& pos, int side, Move m) {
 int32_t static_exchange_eval(const Position& pos, Move m) {
   const Square from = move_from(m), to = move_to(m);
   const Bitboard* p = pos.piece_bb;
-  int32_t gain[64];
+  const unsigned mover = pos.mailbox[from];
+  int32_t gain[34];  // at most 32 pieces take part, and the first entry
   gain[0] = EXCHANGE_VALUE[kind_of(pos.mailbox[to])];
-  unsigned occupant = kind_of(pos.mailbox[from]);
+  unsigned occupant = kind_of(mover);
   if (move_promotion(m)) {
     gain[0] += PROMOTION_GAIN;
     occupant = QUEEN;
   }
   // Sliders behind the moving piece join in; pieces uncovered later do not.
   Bitboard attackers = attackers_of(pos, to, pos.occ_all & ~square_bb(from));
-  Bitboard removed = square_bb(from);
-  if (!attackers) return gain[0];
+  // The opponent answers first: without an answer the exchange is the
+  // first capture alone.
+  const bool mover_white = mover ? is_white_code(mover) : pos.side_to_move == 1;
+  if (!(attackers & (mover_white ? pos.occ_black : pos.occ_white))) return gain[0];
 
-  const bool mover_white = pos.mailbox[from] ? is_white_code(pos.mailbox[from])
-                                             : pos.side_to_move == 1;
   int side = mover_white ? 1 : 0;  // piece_bb offset of the side to capture next
   int d = 0;
   for (;;) {
-    Square sq = -1;
+    // The least valuable attacker of the side to capture, lowest square first.
     unsigned kind = PAWN;
-    for (; kind <= KING; ++kind) {
-      const Bitboard b = attackers & p[2 * (kind - 1) + side];
-      if (b) {
-        sq = lowest_bit(b);
-        break;
-      }
+    Bitboard b = attackers & p[side];
+    while (!b && kind < KING) {
+      ++kind;
+      b = attackers & p[2 * (kind - 1) + side];
     }
-    if (sq < 0) break;
-    removed |= square_bb(sq);
-    attackers &= ~removed;
+    if (!b) break;
+    const Square sq = lowest_bit(b);
+    attackers &= ~square_bb(sq);
     gain[d + 1] = EXCHANGE_VALUE[occupant] - gain[d];
     occupant = kind;
     // A pawn recapturing onto the last rank promotes.
-    const bool white = side == 0;
-    if (kind == PAWN && ((white && sq >= 8 && sq <= 15) || (!white && sq >= 48 && sq <= 55))) {
+    if (kind == PAWN && (side == 0 ? (sq >= 8 && sq <= 15) : (sq >= 48 && sq <= 55))) {
       gain[d + 1] += PROMOTION_GAIN;
       occupant = QUEEN;
     }
@@ -173,8 +172,16 @@ int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat
   // A capture is worth a look only if it wins material and can reach alpha.
   const int64_t needed = int64_t(alpha) - stand_pat;
   const Position& cpos = pos;
+  // No exchange ends above its first capture: when that falls short, the
+  // capture fails whatever follows, and its exchange need not be played out.
   const int kept = partition(
-      moves, keys, n, [&](Move m) { return static_exchange_eval(cpos, m); },
+      moves, keys, n,
+      [&](Move m) {
+        const int32_t first = EXCHANGE_VALUE[kind_of(cpos.mailbox[move_to(m)])] +
+                              (move_promotion(m) ? PROMOTION_GAIN : 0);
+        return first < needed ? std::numeric_limits<int32_t>::min()
+                              : static_exchange_eval(cpos, m);
+      },
       [needed](int32_t k) { return k < 0 || k < needed; });
   shell_sort(moves, keys, kept);
   return begin + kept;

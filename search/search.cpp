@@ -31,7 +31,8 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
   }
   MoveStack& ms = pos.move_stack;
   ms.open_level();
-  gen_captures(pos);
+  const KingGuard guard = king_guard(pos);
+  gen_captures(pos, guard);
   const int n = ms.count();
   const int k = select_qsearch_captures(pos, 0, n, stand_pat, alpha);
   for (int i = 0; i < k; ++i) {
@@ -55,8 +56,8 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
   }
   ms.close_level();
   // Mate and stalemate are looked for only when there was no capture at all.
-  if (n > 0 || has_legal_move(pos)) return best;
-  return side_in_check(pos) ? ply - QS_MATE : 0;
+  if (n > 0 || has_legal_move(pos, guard)) return best;
+  return guard.in_check ? ply - QS_MATE : 0;
 }
 
 namespace {
@@ -165,7 +166,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
                bool after_null) {
   // 1-4. Stop, mate and stalemate, fifty moves and repetition, mate distance.
   if (search_stopped()) return 0;
-  if (!has_legal_move(pos)) return side_in_check(pos) ? ply - SCORE_INFINITE : 0;
+  // The king's guard serves every generation stage of the node: the position
+  // is the same whenever they run.
+  const KingGuard guard = king_guard(pos);
+  if (!has_legal_move(pos, guard)) return guard.in_check ? ply - SCORE_INFINITE : 0;
   if (pos.fifty_count > 3 && (pos.fifty_count > 99 || repetition_count(pos) > 2)) return 0;
   if (alpha + ply >= SCORE_INFINITE) return alpha;
 
@@ -188,7 +192,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   }
 
   // 7-8. Check extension at pv nodes; below one ply the captures decide.
-  node.in_check = side_in_check(pos);
+  node.in_check = guard.in_check;
   if (node.in_check && pv_node) node.depth += ONE_PLY;
   if (node.depth < ONE_PLY) return quiescence(pos, node.alpha, node.beta, ply);
 
@@ -249,7 +253,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   }
 
   // 15. Captures that do not lose material.
-  gen_captures(pos);
+  gen_captures(pos, guard);
   const int cap_end = ms.count();
   const int good_end = order_good_captures(pos, 0, cap_end, last_to);
   for (int i = 0; i < good_end; ++i) {
@@ -286,7 +290,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   };
 
   // 19. Quiet moves that do not lose material, best history first.
-  gen_quiets(pos);
+  gen_quiets(pos, guard);
   const int quiet_end = ms.count();
   const int first_end = order_quiet_moves(pos, cap_end, quiet_end, pos.side_to_move);
   for (int i = cap_end; i < first_end; ++i) {
@@ -334,7 +338,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
 
   // 23. Under-promotions, only near the root.
   if (ply < 6) {
-    gen_underpromotions(pos);
+    gen_underpromotions(pos, guard);
     const int under_end = ms.count();
     for (int i = quiet_end; i < under_end; ++i) {
       const Move m = ms.at(i);
