@@ -27,7 +27,7 @@ int32_t combination_bonus(const Position& pos) {
 // A right given up without castling costs; having castled earns more than
 // both rights were worth.
 template <Colour Us>
-int32_t castling_term(unsigned flags) {
+constexpr int32_t castling_term(unsigned flags) {
   using T = ColourTraits<Us>;
   using W = EvalWeights;
   int32_t term = 0;
@@ -38,13 +38,26 @@ int32_t castling_term(unsigned flags) {
   return term;
 }
 
+// White's castling terms less Black's, for every value of the flags.
+struct CastlingTable {
+  int32_t white_less_black[256];
+};
+
+constexpr CastlingTable make_castling_table() {
+  CastlingTable t{};
+  for (unsigned flags = 0; flags < 256; ++flags)
+    t.white_less_black[flags] = castling_term<White>(flags) - castling_term<Black>(flags);
+  return t;
+}
+
+constexpr CastlingTable CASTLING = make_castling_table();
+
 }  // namespace
 
 int32_t evaluate(const Position& pos) {
   const int32_t white = pos.pst_white + combination_bonus<White>(pos) +
-                        castling_term<White>(pos.castle_flags);
-  const int32_t black = pos.pst_black + combination_bonus<Black>(pos) +
-                        castling_term<Black>(pos.castle_flags);
+                        CASTLING.white_less_black[pos.castle_flags & 0xFF];
+  const int32_t black = pos.pst_black + combination_bonus<Black>(pos);
   if (pos.side_to_move == 1) return white - black;
   if (pos.side_to_move == 0) return black - white;
   return 0;

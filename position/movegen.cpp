@@ -14,6 +14,17 @@ constexpr Bitboard advance(Bitboard pawns) {
   return shift_by(pawns, ColourTraits<Us>::UP);
 }
 
+constexpr Bitboard FILE_A_BB = 0x0101010101010101ull;
+constexpr Bitboard FILE_H_BB = FILE_A_BB << 7;
+
+// The squares from which one of our pawns would capture on a square of
+// targets: one step back, one file to either side.
+template <Colour Us>
+constexpr Bitboard capturing_pawns(Bitboard targets) {
+  const Bitboard back = shift_by(targets, -ColourTraits<Us>::UP);
+  return ((back & ~FILE_H_BB) << 1) | ((back & ~FILE_A_BB) >> 1);
+}
+
 // Legality of a candidate: our king may not stand attacked afterwards. The
 // occupancy and the enemy sets are passed as the move leaves them; a position
 // set up without our king has nothing to protect.
@@ -153,7 +164,7 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
   const Bitboard pawns = p[own_index<Us>(PAWN)];
   const Bitboard last_rank = Us == White ? RANK_8_BB : RANK_1_BB;
 
-  for (Bitboard b = pawns; b;) {
+  for (Bitboard b = pawns & capturing_pawns<Us>(enemy); b;) {
     Square from = pop_lowest(b);
     for (Bitboard t = legal.legal_targets(from, T::pawn_attacks()[from] & enemy); t;) {
       Square to = pop_lowest(t);
@@ -186,9 +197,11 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
       ms.push(make_move_word(from, to, board[to]));
     }
   }
+  // A slider with no enemy on its lines has nothing to take: no lookup.
   const Bitboard queens = p[own_index<Us>(QUEEN)];
   for (Bitboard b = p[own_index<Us>(BISHOP)] | queens; b;) {
     Square from = pop_lowest(b);
+    if (!(bishop_lines[from] & enemy)) continue;
     for (Bitboard t = legal.legal_targets(from, bishop_attacks(from, occ) & enemy); t;) {
       Square to = pop_lowest(t);
       ms.push(make_move_word(from, to, board[to]));
@@ -196,6 +209,7 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
   }
   for (Bitboard b = p[own_index<Us>(ROOK)] | queens; b;) {
     Square from = pop_lowest(b);
+    if (!(rook_lines[from] & enemy)) continue;
     for (Bitboard t = legal.legal_targets(from, rook_attacks(from, occ) & enemy); t;) {
       Square to = pop_lowest(t);
       ms.push(make_move_word(from, to, board[to]));
@@ -321,7 +335,9 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   const Bitboard pawns = p[own_index<Us>(PAWN)];
   const Bitboard occ = pos.occ_all;
 
-  for (Bitboard b = pawns; b;) {
+  // A pawn free to leave its square and free to step ahead has a legal move.
+  if (advance<Us>(pawns & ~legal.must_test) & empty) return 1;
+  for (Bitboard b = pawns & legal.must_test; b;) {
     Square from = pop_lowest(b);
     if ((T::pawn_push()[from] & empty) && legal.piece_move(from, from + T::UP)) return 1;
   }
