@@ -31,8 +31,11 @@ asan:
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) -E '$(ASAN_SKIP)'
 
+# Every bench program, then the side-by-side table of bench/compare.sh (this
+# build against the baseline commit, Sjeng and Stockfish).
 bench: all
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+	@echo "== bench/compare.sh"; bench/compare.sh $(BUILD)
 
 run: all
 	./$(BUILD)/kelo

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,17 @@ void BM_Perft(benchmark::State& state, const Case* c) {
 
 int main(int argc, char** argv) {
   init_tables();
+  // --measure=NAME: one perft of the named case; one line with the leaves and
+  // the seconds it took, for bench/compare.sh.
+  if (argc == 2 && std::strncmp(argv[1], "--measure=", 10) == 0) {
+    for (const Case& c : CASES)
+      if (std::strcmp(argv[1] + 10, c.name) == 0) {
+        const double s = kelo_seconds(c);
+        std::printf("leaves %lld seconds %.6f\n", (long long)c.leaves, s);
+        return 0;
+      }
+    return 1;
+  }
   for (const Case& c : CASES)
     benchmark::RegisterBenchmark((std::string("perft/") + c.name).c_str(), BM_Perft, &c)
         ->UseManualTime()

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "frontend/config.h"
 #include "position/init.h"
@@ -32,7 +34,7 @@ struct Result {
 };
 
 // One search with the engine's output silenced.
-Result search_once(const char* fen) {
+Result search_once(const char* fen, int iterations = ITERATIONS) {
   const int saved = dup(1);
   const int null_fd = open("/dev/null", O_WRONLY);
   std::fflush(stdout);
@@ -41,7 +43,7 @@ Result search_once(const char* fen) {
   tt_allocate(pos.tt, 699040);
   pos.fixed_move_time = 1000000000;
   for (int32_t& r : lmr_reduction) r = 16;
-  config.max_depth_search = ITERATIONS + 1;
+  config.max_depth_search = iterations + 1;
   auto t0 = std::chrono::steady_clock::now();
   think(pos);
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -73,6 +75,20 @@ void BM_SearchBench(benchmark::State& state) {
 
 int main(int argc, char** argv) {
   init_tables();
+  // --measure=N: the six positions once, to iteration N; one line with the
+  // node total and the seconds spent searching, for bench/compare.sh.
+  if (argc == 2 && std::strncmp(argv[1], "--measure=", 10) == 0) {
+    const int iterations = std::atoi(argv[1] + 10);
+    uint64_t nodes = 0;
+    double seconds = 0;
+    for (const char* fen : FENS) {
+      Result r = search_once(fen, iterations);
+      nodes += r.nodes;
+      seconds += r.seconds;
+    }
+    std::printf("nodes %llu seconds %.6f\n", (unsigned long long)nodes, seconds);
+    return 0;
+  }
   benchmark::RegisterBenchmark("search/bench_depth8", BM_SearchBench)
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond)

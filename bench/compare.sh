@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Side-by-side speed: this build's search and perft against the same bench
+# programs built from a baseline commit, and perft against Sjeng's (which
+# makes every leaf) and Stockfish's (which counts the last ply in bulk) when
+# they are installed. Runs alternate between the programs, so that the load
+# of a shared machine falls on all of them alike; the table gives medians.
+#
+#   bench/compare.sh [BUILD_DIR] [RUNS]      (make bench runs it)
+#
+# BASELINE (a commit, default below) names the baseline; BASELINE= skips it.
+set -uo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$src/build}" && pwd)
+runs=${2:-3}
+baseline=${BASELINE-9de9513}
+sjeng=${SJENG:-/usr/games/sjeng}
+stockfish=${STOCKFISH:-/usr/games/stockfish}
+
+start_fen='rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1'
+kiwipete_fen='r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1'
+
+# The baseline's engine with this tree's bench programs (they use only what
+# the engine offered then), built once into BUILD_DIR/baseline.
+base_dir="$build/baseline"
+have_base=0
+if [ -n "$baseline" ]; then
+  if [ -x "$base_dir/bench/bench_search" ] && [ "$(cat "$base_dir/commit" 2>/dev/null)" = "$baseline" ]; then
+    have_base=1
+  elif git -C "$src" cat-file -e "$baseline^{commit}" 2>/dev/null; then
+    echo "building the baseline $baseline in $base_dir ..."
+    rm -rf "$base_dir" && mkdir -p "$base_dir/src"
+    git -C "$src" archive "$baseline" | tar -x -C "$base_dir/src"
+    cp "$src/bench/search.cpp" "$src/bench/perft.cpp" "$base_dir/src/bench/"
+    compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+    native=$(sed -n 's/^KELO_NATIVE:BOOL=//p' "$build/CMakeCache.txt")
+    if cmake -S "$base_dir/src" -B "$base_dir" -DCMAKE_BUILD_TYPE=Release \
+         ${compiler:+-DCMAKE_CXX_COMPILER="$compiler"} ${native:+-DKELO_NATIVE="$native"} \
+         >"$base_dir/build.log" 2>&1 &&
+       cmake --build "$base_dir" -j "$(nproc)" --target bench_search bench_perft \
+         >>"$base_dir/build.log" 2>&1; then
+      echo "$baseline" >"$base_dir/commit"
+      have_base=1
+    else
+      echo "the baseline did not build (see $base_dir/build.log); it is left out"
+    fi
+  else
+    echo "baseline $baseline is not in this repository; it is left out"
+  fi
+fi
+
+now_ns() { date +%s%N; }
+
+# Seconds of a UCI or xboard engine's perft alone: its start-up (a run to
+# depth 1) is measured each time and taken off.
+external_seconds() {  # program kind fen depth
+  local prog=$1 kind=$2 fen=$3 depth=$4 t0 t1 t2 t3
+  local script
+  case $kind in
+    sjeng) script() { printf 'setboard %s\nperft %s\nquit\n' "$fen" "$1"; } ;;
+    stockfish) script() { printf 'position fen %s\ngo perft %s\nquit\n' "$fen" "$1"; } ;;
+  esac
+  t0=$(now_ns); script 1 | "$prog" >/dev/null 2>&1; t1=$(now_ns)
+  t2=$(now_ns); script "$depth" | "$prog" >/dev/null 2>&1; t3=$(now_ns)
+  awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" 'BEGIN { s = ((d - c) - (b - a)) / 1e9; if (s < 1e-3) s = 1e-3; printf "%.6f\n", s }'
+}
+
+declare -A samples
+add() { samples[$1]="${samples[$1]:-} $2"; }
+median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)]; else print "" }'; }
+
+search_nodes=()
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for ((r = 1; r <= runs; ++r)); do
+  for it in 8 10; do
+    read -r _ nodes _ secs < <("$build/bench/bench_search" --measure=$it)
+    add "search$it.now" "$secs"
+    search_nodes[$it]=$nodes
+    if [ $have_base = 1 ]; then
+      read -r _ bnodes _ bsecs < <("$base_dir/bench/bench_search" --measure=$it)
+      add "search$it.base" "$bsecs"
+      [ "$bnodes" = "$nodes" ] || echo "warning: iteration $it, baseline searched $bnodes nodes, this build $nodes"
+    fi
+  done
+  for c in start kiwipete; do
+    if [ $c = start ]; then fen=$start_fen depth=6; else fen=$kiwipete_fen depth=5; fi
+    read -r _ leaves _ secs < <("$build/bench/bench_perft" --measure=$c)
+    add "perft.$c.now" "$secs"
+    eval "leaves_$c=$leaves"
+    if [ $have_base = 1 ]; then
+      read -r _ _ _ bsecs < <("$base_dir/bench/bench_perft" --measure=$c)
+      add "perft.$c.base" "$bsecs"
+    fi
+    [ -x "$sjeng" ] && add "perft.$c.sjeng" "$(external_seconds "$sjeng" sjeng "$fen" $depth)"
+    [ -x "$stockfish" ] && add "perft.$c.stockfish" "$(external_seconds "$stockfish" stockfish "$fen" $depth)"
+  done
+done
+echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+
+rate() { awk -v n="$1" -v s="$2" 'BEGIN { if (s == "" || s <= 0) print "n/a"; else printf "%.0f\n", n / s }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "n/a" || b == "n/a" || b <= 0) print "n/a"; else printf "%.2f\n", a / b }'; }
+
+echo
+echo "Search, six bench positions from a fresh table; nodes per second, medians of $runs runs"
+printf '%-12s %10s %14s %14s %8s\n' iterations nodes "now" "baseline" "now/base"
+for it in 8 10; do
+  n=${search_nodes[$it]}
+  a=$(rate "$n" "$(median "${samples[search$it.now]}")")
+  b=n/a
+  [ $have_base = 1 ] && b=$(rate "$n" "$(median "${samples[search$it.base]}")")
+  printf '%-12s %10s %14s %14s %8s\n' "$it" "$n" "$a" "$b" "$(ratio "$a" "$b")"
+done
+
+echo
+echo "Perft, leaves per second, medians of $runs runs (Stockfish counts its last ply in bulk)"
+printf '%-9s %5s %12s %12s %12s %12s %9s %9s %9s\n' position depth now baseline sjeng stockfish \
+  now/base now/sjeng now/sf
+for c in start kiwipete; do
+  if [ $c = start ]; then depth=6; else depth=5; fi
+  eval "n=\$leaves_$c"
+  a=$(rate "$n" "$(median "${samples[perft.$c.now]}")")
+  b=n/a; s=n/a; f=n/a
+  [ $have_base = 1 ] && b=$(rate "$n" "$(median "${samples[perft.$c.base]}")")
+  [ -x "$sjeng" ] && s=$(rate "$n" "$(median "${samples[perft.$c.sjeng]}")")
+  [ -x "$stockfish" ] && f=$(rate "$n" "$(median "${samples[perft.$c.stockfish]}")")
+  printf '%-9s %5s %12s %12s %12s %12s %9s %9s %9s\n' $c $depth "$a" "$b" "$s" "$f" \
+    "$(ratio "$a" "$b")" "$(ratio "$a" "$s")" "$(ratio "$a" "$f")"
+done
