@@ -198,10 +198,11 @@ unsigned attacked_by_black(const Position& pos, Square sq) {
   if (pawn_attacks_white[sq] & p[1]) return 1;
   if (knight_attacks[sq] & p[3]) return 1;
   if (king_attacks[sq] & p[11]) return 1;
-  for (Bitboard b = bishop_lines[sq] & (p[5] | p[9]); b;)
-    if (bishop_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
-  for (Bitboard b = rook_lines[sq] & (p[7] | p[9]); b;)
-    if (rook_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  // A slider on a line through sq attacks it when nothing stands between.
+  for (Bitboard b = bishop_lines[sq] & (p[5] | p[9]) & ~square_bb(sq); b;)
+    if (!(between_diag[pop_lowest(b)][sq] & pos.occ_all)) return 1;
+  for (Bitboard b = rook_lines[sq] & (p[7] | p[9]) & ~square_bb(sq); b;)
+    if (!(between_orth[pop_lowest(b)][sq] & pos.occ_all)) return 1;
   return 0;
 }
 
@@ -210,9 +211,9 @@ unsigned attacked_by_white(const Position& pos, Square sq) {
   if (pawn_attacks_black[sq] & p[0]) return 1;
   if (knight_attacks[sq] & p[2]) return 1;
   if (king_attacks[sq] & p[10]) return 1;
-  for (Bitboard b = bishop_lines[sq] & (p[4] | p[8]); b;)
-    if (bishop_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
-  for (Bitboard b = rook_lines[sq] & (p[6] | p[8]); b;)
-    if (rook_attacks(pop_lowest(b), pos.occ_all) & square_bb(sq)) return 1;
+  for (Bitboard b = bishop_lines[sq] & (p[4] | p[8]) & ~square_bb(sq); b;)
+    if (!(between_diag[pop_lowest(b)][sq] & pos.occ_all)) return 1;
+  for (Bitboard b = rook_lines[sq] & (p[6] | p[8]) & ~square_bb(sq); b;)
+    if (!(between_orth[pop_lowest(b)][sq] & pos.occ_all)) return 1;
   return 0;
 }
