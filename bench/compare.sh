@@ -2,8 +2,10 @@
 # Side-by-side speed: this build's search and perft against the same bench
 # programs built from a baseline commit, and perft against Sjeng's (which
 # makes every leaf) and Stockfish's (which counts the last ply in bulk) when
-# they are installed. Runs alternate between the programs, so that the load
-# of a shared machine falls on all of them alike; the table gives medians.
+# they are installed. Times are processor seconds (user + system) of the
+# program, not wall-clock time, and runs alternate between the programs, so
+# that the load of a shared machine falls on all of them alike and counts
+# little; the table gives medians.
 #
 #   bench/compare.sh [BUILD_DIR] [RUNS]      (make bench runs it)
 #
@@ -21,48 +23,57 @@ start_fen='rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1'
 kiwipete_fen='r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1'
 
 # The baseline's engine with this tree's bench programs (they use only what
-# the engine offered then), built once into BUILD_DIR/baseline.
+# the engine offered then), built into BUILD_DIR/baseline; later runs rebuild
+# only what changed.
 base_dir="$build/baseline"
 have_base=0
 if [ -n "$baseline" ]; then
-  if [ -x "$base_dir/bench/bench_search" ] && [ "$(cat "$base_dir/commit" 2>/dev/null)" = "$baseline" ]; then
-    have_base=1
-  elif git -C "$src" cat-file -e "$baseline^{commit}" 2>/dev/null; then
-    echo "building the baseline $baseline in $base_dir ..."
-    rm -rf "$base_dir" && mkdir -p "$base_dir/src"
-    git -C "$src" archive "$baseline" | tar -x -C "$base_dir/src"
-    cp "$src/bench/search.cpp" "$src/bench/perft.cpp" "$base_dir/src/bench/"
-    compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
-    native=$(sed -n 's/^KELO_NATIVE:BOOL=//p' "$build/CMakeCache.txt")
-    if cmake -S "$base_dir/src" -B "$base_dir" -DCMAKE_BUILD_TYPE=Release \
-         ${compiler:+-DCMAKE_CXX_COMPILER="$compiler"} ${native:+-DKELO_NATIVE="$native"} \
-         >"$base_dir/build.log" 2>&1 &&
-       cmake --build "$base_dir" -j "$(nproc)" --target bench_search bench_perft \
+  if [ "$(cat "$base_dir/commit" 2>/dev/null)" != "$baseline" ]; then
+    rm -rf "$base_dir"
+    if git -C "$src" cat-file -e "$baseline^{commit}" 2>/dev/null; then
+      echo "setting up the baseline $baseline in $base_dir ..."
+      mkdir -p "$base_dir/src"
+      git -C "$src" archive "$baseline" | tar -x -C "$base_dir/src"
+      compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+      native=$(sed -n 's/^KELO_NATIVE:BOOL=//p' "$build/CMakeCache.txt")
+      cmake -S "$base_dir/src" -B "$base_dir" -DCMAKE_BUILD_TYPE=Release \
+        ${compiler:+-DCMAKE_CXX_COMPILER="$compiler"} ${native:+-DKELO_NATIVE="$native"} \
+        >"$base_dir/build.log" 2>&1 && echo "$baseline" >"$base_dir/commit"
+    else
+      echo "baseline $baseline is not in this repository; it is left out"
+    fi
+  fi
+  if [ -f "$base_dir/commit" ]; then
+    for f in search.cpp perft.cpp; do
+      cmp -s "$src/bench/$f" "$base_dir/src/bench/$f" || cp "$src/bench/$f" "$base_dir/src/bench/$f"
+    done
+    if cmake --build "$base_dir" -j "$(nproc)" --target bench_search bench_perft \
          >>"$base_dir/build.log" 2>&1; then
-      echo "$baseline" >"$base_dir/commit"
       have_base=1
     else
       echo "the baseline did not build (see $base_dir/build.log); it is left out"
     fi
-  else
-    echo "baseline $baseline is not in this repository; it is left out"
   fi
 fi
 
-now_ns() { date +%s%N; }
+# Processor seconds (user + system) of a command and its children.
+cpu_seconds() {
+  local TIMEFORMAT='%3U %3S'
+  { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf "%.3f\n", $1 + $2 }'
+}
 
-# Seconds of a UCI or xboard engine's perft alone: its start-up (a run to
-# depth 1) is measured each time and taken off.
+# Processor seconds of a UCI or xboard engine's perft alone: its start-up (a
+# run to depth 1) is measured each time and taken off.
 external_seconds() {  # program kind fen depth
-  local prog=$1 kind=$2 fen=$3 depth=$4 t0 t1 t2 t3
-  local script
+  local prog=$1 kind=$2 fen=$3 depth=$4 startup total
   case $kind in
     sjeng) script() { printf 'setboard %s\nperft %s\nquit\n' "$fen" "$1"; } ;;
     stockfish) script() { printf 'position fen %s\ngo perft %s\nquit\n' "$fen" "$1"; } ;;
   esac
-  t0=$(now_ns); script 1 | "$prog" >/dev/null 2>&1; t1=$(now_ns)
-  t2=$(now_ns); script "$depth" | "$prog" >/dev/null 2>&1; t3=$(now_ns)
-  awk -v a="$t0" -v b="$t1" -v c="$t2" -v d="$t3" 'BEGIN { s = ((d - c) - (b - a)) / 1e9; if (s < 1e-3) s = 1e-3; printf "%.6f\n", s }'
+  run() { script "$1" | "$prog"; }
+  startup=$(cpu_seconds run 1)
+  total=$(cpu_seconds run "$depth")
+  awk -v a="$startup" -v b="$total" 'BEGIN { s = b - a; if (s < 1e-3) s = 1e-3; printf "%.6f\n", s }'
 }
 
 declare -A samples

@@ -101,6 +101,7 @@ struct TtBucket;
 struct TranspositionTable {
   uint32_t bucket_count = 0;
   TtBucket* buckets = nullptr;  // allocated with calloc, released with free
+  unsigned __int128 reciprocal = 0;  // of bucket_count, for the key's remainder (search/tt.h)
 };
 
 struct Position {

@@ -11,7 +11,8 @@ constexpr int32_t MATE_SCORE = 10000;  // larger magnitudes count plies to a mat
 inline TTSlot* slot_of(const Position& pos, uint64_t key) {
   const TranspositionTable& tt = pos.tt;
   if (tt.bucket_count == 0) return nullptr;
-  return &tt.buckets[key % uint64_t(tt.bucket_count)].slot[pos.side_to_move == 1 ? 0 : 1];
+  return &tt.buckets[bucket_of(key, tt.reciprocal, tt.bucket_count)]
+              .slot[pos.side_to_move == 1 ? 0 : 1];
 }
 
 }  // namespace
@@ -40,6 +41,7 @@ void tt_allocate(TranspositionTable& tt, int32_t requested) {
     tt.buckets = static_cast<TtBucket*>(std::calloc(size_t(count), sizeof(TtBucket)));
     if (tt.buckets) {
       tt.bucket_count = uint32_t(count);
+      tt.reciprocal = bucket_reciprocal(tt.bucket_count);
       if (n != requested)
         std::fprintf(stderr, "KELO: not enough memory for the hash table, using %d buckets\n",
                      count);

@@ -35,6 +35,20 @@ constexpr uint32_t TT_LOWER = 1, TT_UPPER = 2, TT_EXACT = 3;
 
 // The largest prime not above n, and 3 below 5.
 int32_t prime_bucket_count(int32_t n);
+
+// key % d without a division: with r = bucket_reciprocal(d), the low 128 bits
+// of r * key, times d, have the remainder as their bits 128 and up. Exact for
+// every 64-bit key and every d from 1 to 2^32 - 1 (a 128-bit fraction carries
+// more than 64 + 32 bits); a hardware division costs tens of cycles per node.
+constexpr unsigned __int128 bucket_reciprocal(uint32_t d) {
+  return ~(unsigned __int128)0 / d + 1;
+}
+inline uint64_t bucket_of(uint64_t key, unsigned __int128 reciprocal, uint32_t d) {
+  const unsigned __int128 low = reciprocal * key;
+  // (low * d) >> 128, from the two 64-bit halves of low.
+  const unsigned __int128 bottom = (low & ~uint64_t(0)) * d >> 64;
+  return uint64_t((bottom + (low >> 64) * d) >> 64);
+}
 // Replaces the table by a zero-filled one of prime_bucket_count(requested)
 // buckets, halving the request while memory is short.
 void tt_allocate(TranspositionTable& tt, int32_t requested);

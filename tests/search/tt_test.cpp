@@ -18,6 +18,25 @@ TEST(PrimeBucketCount, LargestPrimeNotAbove) {
   EXPECT_EQ(prime_bucket_count(699040), 699037);
 }
 
+// The bucket of a key without a division equals the 64-bit remainder: keys
+// at the edges and a stream of pseudo-random ones, for table sizes from the
+// smallest to the largest a 32-bit count allows.
+TEST(BucketOf, EqualsTheRemainder) {
+  const uint32_t sizes[] = {1, 2, 3, 5, 29, 997, 699037, 2147483647u, 4294967291u, 4294967295u};
+  uint64_t x = 0x2545F4914F6CDD1Dull;
+  for (uint32_t d : sizes) {
+    const unsigned __int128 r = bucket_reciprocal(d);
+    for (uint64_t key : {uint64_t(0), uint64_t(1), uint64_t(d - 1), uint64_t(d), uint64_t(d) + 1,
+                         ~uint64_t(0), ~uint64_t(0) - 1, uint64_t(1) << 63})
+      ASSERT_EQ(bucket_of(key, r, d), key % d) << key << " % " << d;
+    for (int i = 0; i < 200000; ++i) {
+      x ^= x >> 12, x ^= x << 25, x ^= x >> 27;
+      const uint64_t key = x * 2685821657736338717ull;
+      ASSERT_EQ(bucket_of(key, r, d), key % d) << key << " % " << d;
+    }
+  }
+}
+
 struct TableTest : testing::Test {
   Position pos{START};
   void SetUp() override { tt_allocate(pos.tt, 1000); }
