@@ -24,24 +24,6 @@ Key* scratch(std::vector<Key>& keys, int n) {
   return keys.data();
 }
 
-// Shell sort, keys descending; equal keys may change places.
-template <typename Key>
-void shell_sort(Move* moves, Key* keys, int n) {
-  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11) {
-    for (int i = gap; i < n; ++i) {
-      const Move m = moves[i];
-      const Key k = keys[i];
-      int j = i;
-      for (; j >= gap && k > keys[j - gap]; j -= gap) {
-        moves[j] = moves[j - gap];
-        keys[j] = keys[j - gap];
-      }
-      moves[j] = m;
-      keys[j] = k;
-    }
-  }
-}
-
 // Scores the moves, sending those whose key fails to the end; returns the
 // number kept. A move swapped in from the end is examined in its turn.
 template <typename KeyOf, typename Fails>
@@ -63,9 +45,8 @@ inline uint64_t history_of(const Position& pos, int side, Move m) {
   return pos.move_stack.history_score[side == 1 ? 0 : 1][m & 0xFFF];
 }
 
-}  // namespace
-
-int32_t static_exchange_eval(const Position& pos, Move m) {
+// static_exchange_eval, expanded into each ordering loop.
+[[gnu::always_inline]] inline int32_t exchange(const Position& pos, Move m) {
   const Square from = move_from(m), to = move_to(m);
   const Bitboard* p = pos.piece_bb;
   const unsigned mover = pos.mailbox[from];
@@ -111,6 +92,10 @@ int32_t static_exchange_eval(const Position& pos, Move m) {
   return gain[0];
 }
 
+}  // namespace
+
+int32_t static_exchange_eval(const Position& pos, Move m) { return exchange(pos, m); }
+
 int order_good_captures(Position& pos, int begin, int end, Square last_to) {
   if (end <= begin) return begin;
   const int n = end - begin;
@@ -122,7 +107,7 @@ int order_good_captures(Position& pos, int begin, int end, Square last_to) {
   const int kept = partition(
       moves, keys, n,
       [&](Move m) {
-        return static_exchange_eval(cpos, m) + (move_to(m) == last_to ? RECAPTURE_BONUS : 0) +
+        return exchange(cpos, m) + (move_to(m) == last_to ? RECAPTURE_BONUS : 0) +
                material;
       },
       [](int32_t k) { return k < LOSING_MARGIN; });
@@ -136,7 +121,7 @@ int order_quiet_moves(Position& pos, int begin, int end, int side) {
   Move* moves = &pos.move_stack.at(begin);
   const Position& cpos = pos;
   const int kept = partition(
-      moves, scratch(score_keys, n), n, [&](Move m) { return static_exchange_eval(cpos, m); },
+      moves, scratch(score_keys, n), n, [&](Move m) { return exchange(cpos, m); },
       [](int32_t k) { return k < LOSING_MARGIN; });
   uint64_t* keys = scratch(history_keys, n);
   for (int i = 0; i < kept; ++i) keys[i] = history_of(pos, side, moves[i]);
@@ -149,7 +134,7 @@ int order_losing_captures(Position& pos, int begin, int end) {
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
   int32_t* keys = scratch(score_keys, n);
-  for (int i = 0; i < n; ++i) keys[i] = static_exchange_eval(pos, moves[i]);
+  for (int i = 0; i < n; ++i) keys[i] = exchange(pos, moves[i]);
   shell_sort(moves, keys, n);
   return end;
 }
@@ -180,7 +165,7 @@ int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat
         const int32_t first = EXCHANGE_VALUE[kind_of(cpos.mailbox[move_to(m)])] +
                               (move_promotion(m) ? PROMOTION_GAIN : 0);
         return first < needed ? std::numeric_limits<int32_t>::min()
-                              : static_exchange_eval(cpos, m);
+                              : exchange(cpos, m);
       },
       [needed](int32_t k) { return k < 0 || k < needed; });
   shell_sort(moves, keys, kept);

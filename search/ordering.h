@@ -21,3 +21,23 @@ int order_losing_captures(Position& pos, int begin, int end);
 int order_losing_quiets(Position& pos, int begin, int end);
 // Keeps the captures that win material and can lift the score to alpha.
 int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat, int32_t alpha);
+
+// Shell sort of moves by keys, highest first, moves and keys together. The
+// gaps run n, then 5 * gap / 11, with 1 after 2 to 4; equal keys may change
+// places, and in the same way every time.
+template <typename Key>
+void shell_sort(Move* moves, Key* keys, int n) {
+  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11) {
+    for (int i = gap; i < n; ++i) {
+      const Move m = moves[i];
+      const Key k = keys[i];
+      int j = i;
+      for (; j >= gap && k > keys[j - gap]; j -= gap) {
+        moves[j] = moves[j - gap];
+        keys[j] = keys[j - gap];
+      }
+      moves[j] = m;
+      keys[j] = k;
+    }
+  }
+}

@@ -5,6 +5,7 @@
 #include "eval/evaluate.h"
 #include "position/attacks.h"
 #include "position/clock.h"
+#include "position/make_unmake.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 #include "search/ordering.h"
@@ -12,6 +13,32 @@
 #include "search/validation.h"
 
 int32_t lmr_reduction[4] = {16, 16, 16, 16};
+
+namespace {
+
+// make_move and unmake_move, expanded here: the search spends a good part of
+// its time in them.
+inline void make_here(Position& pos, Move m) {
+  if (pos.side_to_move == 1)
+    make_move_as<White>(pos, m);
+  else
+    make_move_as<Black>(pos, m);
+}
+inline void unmake_here(Position& pos) {
+  if (pos.side_to_move == 1)
+    unmake_move_as<Black>(pos);
+  else
+    unmake_move_as<White>(pos);
+}
+
+// Every child of a node probes the table first: its slot is fetched while
+// the child still tests for legal moves and draws.
+inline void make_searched(Position& pos, Move m) {
+  make_here(pos, m);
+  tt_prefetch(pos);
+}
+
+}  // namespace
 
 bool side_in_check(const Position& pos) {
   if (pos.side_to_move == 1) {
@@ -36,9 +63,9 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
   const int n = ms.count();
   const int k = select_qsearch_captures(pos, 0, n, stand_pat, alpha);
   for (int i = 0; i < k; ++i) {
-    make_listed(pos, i);
+    make_here(pos, ms.at(i));
     int32_t score = -quiescence(pos, -beta, -alpha, ply + 1);
-    unmake_move(pos);
+    unmake_here(pos);
     if (search_stopped()) {
       ms.close_level();
       return 0;
@@ -61,6 +88,7 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
 }
 
 namespace {
+
 
 // The stage a move was tried in decides how a fail-high updates the killers.
 enum Stage { HASH = 1, MATE_KILLER, GOOD_CAPTURES, KILLER1, KILLER2, QUIETS, LOSING_CAPTURES,
@@ -233,10 +261,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   int32_t score;
   // 13. The hash move.
   if (is_valid_move(pos, hash_move)) {
-    make_move(pos, hash_move);
+    make_searched(pos, hash_move);
     node.moves_searched = 1;
     score = node.child(-node.beta, -node.alpha, node.depth - ONE_PLY);
-    unmake_move(pos);
+    unmake_here(pos);
     if (search_stopped()) return stopped();
     if (node.result(hash_move, score, HASH)) return finish();
   }
@@ -244,10 +272,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   // 14. The mate killer.
   const Move mate_killer = ms.get_mate_killer();
   if (mate_killer != hash_move && is_valid_move(pos, mate_killer)) {
-    make_move(pos, mate_killer);
+    make_searched(pos, mate_killer);
     ++node.moves_searched;
     score = node.child(-node.beta, -node.alpha, node.depth - ONE_PLY);
-    unmake_move(pos);
+    unmake_here(pos);
     if (search_stopped()) return stopped();
     if (node.result(mate_killer, score, MATE_KILLER)) return finish();
   }
@@ -259,10 +287,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   for (int i = 0; i < good_end; ++i) {
     const Move m = ms.at(i);
     if (m == hash_move || m == mate_killer) continue;
-    make_move(pos, m);
+    make_searched(pos, m);
     ++node.moves_searched;
     bool ok = node.pv_rule(score);
-    unmake_move(pos);
+    unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, GOOD_CAPTURES)) return finish();
   }
@@ -277,10 +305,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   for (int k = 0; k < 2; ++k) {
     const Move m = killers[k];
     if (m == hash_move || m == mate_killer || !is_valid_move(pos, m)) continue;
-    make_move(pos, m);
+    make_searched(pos, m);
     ++node.moves_searched;
     bool ok = node.pv_rule(score);
-    unmake_move(pos);
+    unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, k == 0 ? KILLER1 : KILLER2)) return finish();
   }
@@ -296,10 +324,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   for (int i = cap_end; i < first_end; ++i) {
     const Move m = ms.at(i);
     if (already_tried(m)) continue;
-    make_move(pos, m);
+    make_searched(pos, m);
     ++node.moves_searched;
     bool ok = node.late_move_rule(score, lmr_reduction[0]);
-    unmake_move(pos);
+    unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, QUIETS)) return finish();
   }
@@ -315,10 +343,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   for (int i = good_end; i < cap_end; ++i) {
     const Move m = ms.at(i);
     if (already_tried(m)) continue;
-    make_move(pos, m);
+    make_searched(pos, m);
     ++node.moves_searched;
     bool ok = node.late_move_rule(score, lmr_reduction[1]);
-    unmake_move(pos);
+    unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, LOSING_CAPTURES)) return finish();
   }
@@ -328,10 +356,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   for (int i = first_end; i < quiet_end; ++i) {
     const Move m = ms.at(i);
     if (already_tried(m)) continue;
-    make_move(pos, m);
+    make_searched(pos, m);
     ++node.moves_searched;
     bool ok = node.late_move_rule(score, lmr_reduction[2]);
-    unmake_move(pos);
+    unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, LOSING_QUIETS)) return finish();
   }
@@ -343,10 +371,10 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     for (int i = quiet_end; i < under_end; ++i) {
       const Move m = ms.at(i);
       if (m == hash_move || m == mate_killer) continue;
-      make_move(pos, m);
+      make_searched(pos, m);
       ++node.moves_searched;
       bool ok = node.underpromotion_rule(score, lmr_reduction[3]);
-      unmake_move(pos);
+      unmake_here(pos);
       if (!ok) return stopped();
       if (node.result(m, score, UNDERPROMOTIONS)) return finish();
     }

@@ -12,6 +12,7 @@
 #include "position/clock.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "search/ordering.h"
 #include "search/search.h"
 #include "search/tt.h"
 #include "search/validation.h"
@@ -56,25 +57,6 @@ void thinking_line(Position& pos, int iteration, int32_t score, int64_t start) {
 void play(Position& pos, Move m) {
   make_move(pos, m);
   write_engine_move(m);
-}
-
-// Shell sort of the root moves by score, highest first, with the same gaps as
-// the move ordering.
-void sort_root(MoveStack& ms, int32_t* scores, int n) {
-  for (int gap = n; gap > 0; gap = gap >= 2 && gap <= 4 ? 1 : 5 * gap / 11) {
-    for (int i = gap; i < n; ++i) {
-      int32_t key = scores[i];
-      Move m = ms.at(i);
-      int j = i;
-      for (; j >= gap && key > scores[j - gap]; j -= gap) {
-        scores[j] = scores[j - gap];
-        ms.at(j) = ms.at(j - gap);
-      }
-      scores[j] = key;
-      ms.at(j) = m;
-    }
-    if (gap == 1) break;
-  }
 }
 
 void charge_clock(Position& pos, int64_t elapsed) {
@@ -140,7 +122,7 @@ int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
         thinking_line(pos, iteration, s, start);
       }
     }
-    sort_root(ms, root_scores.data(), n);
+    shell_sort(&ms.at(0), root_scores.data(), n);
   }
   return 0;
 }

@@ -60,3 +60,11 @@ void tt_store(Position& pos, uint64_t key, int32_t score, uint32_t best_move, ui
 uint32_t tt_probe(const Position& pos, uint64_t key, int32_t depth, int32_t ply, int32_t& score,
                   uint32_t& best_move);
 uint32_t tt_best_move(const Position& pos, uint64_t key);
+
+// Asks the processor to fetch the position's slot ahead of its probe.
+inline void tt_prefetch(const Position& pos) {
+  const TranspositionTable& tt = pos.tt;
+  if (tt.bucket_count)
+    __builtin_prefetch(&tt.buckets[bucket_of(pos.hash_key, tt.reciprocal, tt.bucket_count)]
+                            .slot[pos.side_to_move == 1 ? 0 : 1]);
+}

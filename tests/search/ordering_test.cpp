@@ -173,3 +173,34 @@ TEST(Ordering, SortsLongRangesDescending) {
 }
 
 }  // namespace
+
+namespace {
+
+// One sort serves the move ordering and the root: equal keys come out in one
+// fixed order (not the order they went in), whatever the key type.
+TEST(ShellSort, HighestFirstWithEqualKeysInAFixedOrder) {
+  const std::vector<int32_t> keys = {3, 7, 3, 1, 7, 3, 9, 1, 3, 7, 0, 3, 9, 3};
+  const std::vector<Move> sorted = {107, 113, 102, 110, 105, 106, 103,
+                                    114, 109, 112, 101, 104, 108, 111};
+  std::vector<Move> moves;
+  for (Move m = 101; m < 101 + keys.size(); ++m) moves.push_back(m);
+
+  std::vector<Move> by_score = moves;
+  std::vector<int32_t> scores = keys;
+  shell_sort(by_score.data(), scores.data(), int(scores.size()));
+  EXPECT_EQ(by_score, sorted);
+  EXPECT_EQ(scores, (std::vector<int32_t>{9, 9, 7, 7, 7, 3, 3, 3, 3, 3, 3, 1, 1, 0}));
+
+  std::vector<Move> by_history = moves;
+  std::vector<uint64_t> counters(keys.begin(), keys.end());
+  shell_sort(by_history.data(), counters.data(), int(counters.size()));
+  EXPECT_EQ(by_history, sorted);
+
+  // Unsigned counters compare as unsigned: the top bit makes a key largest.
+  std::vector<Move> two = {1, 2};
+  std::vector<uint64_t> big = {5, uint64_t(1) << 63};
+  shell_sort(two.data(), big.data(), 2);
+  EXPECT_EQ(two, (std::vector<Move>{2, 1}));
+}
+
+}  // namespace
