@@ -136,6 +136,18 @@ TEST(MoveGeneration, OnlyTheGuardedKingOfSeveralCastles) {
   EXPECT_TRUE(contains(generated(black_first_on_e8), "e8c8"));
 }
 
+// A set-up may leave the enemy king en prise: taking it is legal, and the
+// taken king no longer guards the squares around it.
+TEST(MoveGeneration, ATakenKingAttacksNothing) {
+  Position white("8/8/8/8/8/8/R3k3/4K3 w - - 0 1");
+  EXPECT_EQ(perft(white, 1), 2);
+  EXPECT_TRUE(contains(generated(white), "a2e2"));
+  EXPECT_EQ(has_legal_move(white), 1u);
+  Position black("4k3/r3K3/8/8/8/8/8/8 b - - 0 1");
+  EXPECT_EQ(perft(black, 1), 2);
+  EXPECT_TRUE(contains(generated(black), "a7e7"));
+}
+
 TEST(MoveGeneration, CheckmateAndStalemateHaveNoMoves) {
   Position mate("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
   EXPECT_TRUE(generated(mate).empty());
