@@ -287,6 +287,19 @@ TEST(MakeUnmake, RightsAndCastledMarks) {
   Position capture("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   make_move(capture, find_move(capture, "h1h8"));
   EXPECT_EQ(capture.castle_flags, unsigned(CASTLE_WQ | CASTLE_BQ));
+
+  // A king taken in a set-up that allows it leaves its side's rights alone,
+  // and the key and evaluation with them.
+  Position king_taken("r3k2r/8/8/8/8/8/8/4R1K1 w kq - 0 1");
+  const uint64_t key = king_taken.hash_key;
+  make_move(king_taken, find_move(king_taken, "e1e8"));
+  EXPECT_EQ(king_taken.castle_flags, unsigned(CASTLE_BK | CASTLE_BQ));
+  EXPECT_EQ(king_taken.hash_key, key ^ piece_key[W_ROOK][SQ_E1] ^ piece_key[W_ROOK][SQ_E8] ^
+                                     piece_key[B_KING][SQ_E8]);
+  EXPECT_TRUE(position_consistent(king_taken));
+  unmake_move(king_taken);
+  EXPECT_EQ(king_taken.castle_flags, unsigned(CASTLE_BK | CASTLE_BQ));
+  EXPECT_EQ(king_taken.hash_key, key);
 }
 
 TEST(MakeUnmake, EnPassantAndPromotionCapture) {
