@@ -43,9 +43,11 @@ struct ColourTraits<White> {
   static int32_t& own_sum(Position& p) { return p.pst_white; }
   static int32_t& enemy_sum(Position& p) { return p.pst_black; }
   static unsigned enemy_attacks(const Position& p, Square sq) { return attacked_by_black(p, sq); }
+  // keep drops a captured piece from the enemy sets, the king's too: a set-up
+  // may leave a king to be taken, and a taken king attacks nothing.
   static unsigned king_safe(Bitboard occ, const Bitboard* e, Bitboard keep, Square ksq) {
     return king_safe_vs_black(occ, e[1] & keep, e[3] & keep, e[5] & keep, e[7] & keep,
-                              e[9] & keep, e[11], ksq);
+                              e[9] & keep, e[11] & keep, ksq);
   }
 };
 
@@ -84,7 +86,7 @@ struct ColourTraits<Black> {
   static unsigned enemy_attacks(const Position& p, Square sq) { return attacked_by_white(p, sq); }
   static unsigned king_safe(Bitboard occ, const Bitboard* e, Bitboard keep, Square ksq) {
     return king_safe_vs_white(occ, e[0] & keep, e[2] & keep, e[4] & keep, e[6] & keep,
-                              e[8] & keep, e[10], ksq);
+                              e[8] & keep, e[10] & keep, ksq);
   }
 };
 

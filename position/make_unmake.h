@@ -10,15 +10,17 @@
 #include "position/position.h"
 
 // The castling rights that a piece gives up by leaving a square, or by being
-// captured on it: a rook on its corner its own side's right there, the king
-// both rights of its side wherever it stands.
+// captured on it: a rook on its corner its own side's right there; the king,
+// by leaving, both rights of its side wherever it stands. A king captured in
+// a set-up that allowed it takes no right away: only the rook and king moves
+// and the rook taken on its corner do.
 struct RightLoss {
   uint8_t by_square[16][64];
 };
 
-constexpr RightLoss make_right_loss() {
+constexpr RightLoss make_right_loss(bool king_counts) {
   RightLoss t{};
-  for (int sq = 0; sq < 64; ++sq) {
+  for (int sq = 0; king_counts && sq < 64; ++sq) {
     t.by_square[W_KING][sq] = CASTLE_WK | CASTLE_WQ;
     t.by_square[B_KING][sq] = CASTLE_BK | CASTLE_BQ;
   }
@@ -29,7 +31,8 @@ constexpr RightLoss make_right_loss() {
   return t;
 }
 
-inline constexpr RightLoss RIGHT_LOSS = make_right_loss();
+inline constexpr RightLoss RIGHT_LOSS = make_right_loss(true);
+inline constexpr RightLoss CAPTURE_LOSS = make_right_loss(false);
 
 // castle_keys_of[s]: the XOR of the castling keys of the rights in set s.
 extern const std::array<uint64_t, 16> castle_keys_of;
@@ -74,7 +77,7 @@ template <Colour Us>
   }
   if (castle & (CASTLE_WK | CASTLE_WQ | CASTLE_BK | CASTLE_BQ)) {
     const uint32_t lost =
-        castle & (RIGHT_LOSS.by_square[piece][from] | RIGHT_LOSS.by_square[victim][to]);
+        castle & (RIGHT_LOSS.by_square[piece][from] | CAPTURE_LOSS.by_square[victim][to]);
     castle ^= lost;
     key ^= castle_keys_of[lost];
   }

@@ -136,6 +136,18 @@ TEST(MoveGeneration, OnlyTheGuardedKingOfSeveralCastles) {
   EXPECT_TRUE(contains(generated(black_first_on_e8), "e8c8"));
 }
 
+// A set-up may leave the enemy king en prise: taking it is legal, and the
+// taken king no longer guards the squares around it.
+TEST(MoveGeneration, ATakenKingAttacksNothing) {
+  Position white("8/8/8/8/8/8/R3k3/4K3 w - - 0 1");
+  EXPECT_EQ(perft(white, 1), 2);
+  EXPECT_TRUE(contains(generated(white), "a2e2"));
+  EXPECT_EQ(has_legal_move(white), 1u);
+  Position black("4k3/r3K3/8/8/8/8/8/8 b - - 0 1");
+  EXPECT_EQ(perft(black, 1), 2);
+  EXPECT_TRUE(contains(generated(black), "a7e7"));
+}
+
 TEST(MoveGeneration, CheckmateAndStalemateHaveNoMoves) {
   Position mate("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
   EXPECT_TRUE(generated(mate).empty());
@@ -275,6 +287,19 @@ TEST(MakeUnmake, RightsAndCastledMarks) {
   Position capture("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   make_move(capture, find_move(capture, "h1h8"));
   EXPECT_EQ(capture.castle_flags, unsigned(CASTLE_WQ | CASTLE_BQ));
+
+  // A king taken in a set-up that allows it leaves its side's rights alone,
+  // and the key and evaluation with them.
+  Position king_taken("r3k2r/8/8/8/8/8/8/4R1K1 w kq - 0 1");
+  const uint64_t key = king_taken.hash_key;
+  make_move(king_taken, find_move(king_taken, "e1e8"));
+  EXPECT_EQ(king_taken.castle_flags, unsigned(CASTLE_BK | CASTLE_BQ));
+  EXPECT_EQ(king_taken.hash_key, key ^ piece_key[W_ROOK][SQ_E1] ^ piece_key[W_ROOK][SQ_E8] ^
+                                     piece_key[B_KING][SQ_E8]);
+  EXPECT_TRUE(position_consistent(king_taken));
+  unmake_move(king_taken);
+  EXPECT_EQ(king_taken.castle_flags, unsigned(CASTLE_BK | CASTLE_BQ));
+  EXPECT_EQ(king_taken.hash_key, key);
 }
 
 TEST(MakeUnmake, EnPassantAndPromotionCapture) {
