@@ -18,13 +18,13 @@ namespace {
 
 // make_move and unmake_move, expanded here: the search spends a good part of
 // its time in them.
-inline void make_here(Position& pos, Move m) {
+[[gnu::always_inline]] inline void make_here(Position& pos, Move m) {
   if (pos.side_to_move == 1)
     make_move_as<White>(pos, m);
   else
     make_move_as<Black>(pos, m);
 }
-inline void unmake_here(Position& pos) {
+[[gnu::always_inline]] inline void unmake_here(Position& pos) {
   if (pos.side_to_move == 1)
     unmake_move_as<Black>(pos);
   else
