@@ -335,6 +335,12 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   const Bitboard pawns = p[own_index<Us>(PAWN)];
   const Bitboard occ = pos.occ_all;
 
+  // In check a king step is the likeliest way out: try those first.
+  const bool check = legal.has_king && legal.must_test == ~Bitboard(0);
+  if (check) {
+    for (Bitboard t = king_attacks[legal.king_sq] & ~T::own(pos); t;)
+      if (legal.king_move(legal.king_sq, pop_lowest(t))) return 1;
+  }
   // A pawn free to leave its square and free to step ahead has a legal move.
   if (advance<Us>(pawns & ~legal.must_test) & empty) return 1;
   for (Bitboard b = pawns & legal.must_test; b;) {
@@ -370,7 +376,7 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   if (any_piece_move(legal, diagonal_movers, empty, diagonal)) return 1;
   if (any_piece_move(legal, straight_movers, enemy, straight)) return 1;
   if (any_piece_move(legal, straight_movers, empty, straight)) return 1;
-  if (legal.has_king) {
+  if (legal.has_king && !check) {
     Square from = legal.king_sq;
     for (Bitboard t = king_attacks[from] & enemy; t;)
       if (legal.king_move(from, pop_lowest(t))) return 1;

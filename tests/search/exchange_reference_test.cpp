@@ -3,7 +3,8 @@
 // many positions (the perft suite and random games from it) must score the
 // same, and the selection must keep the same moves in the same order. The
 // fast version skips work (exchanges nobody answers, lookups of absent
-// sliders, captures that cannot reach alpha); the results may not move.
+// sliders, captures that cannot reach alpha); the results may not move. The
+// same walk checks the king guard a node shares between its stages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "position/makemove.h"
 #include "position/movegen.h"
 #include "search/ordering.h"
+#include "search/search.h"
 
 namespace {
 
@@ -115,7 +117,7 @@ std::unique_ptr<Position> setup(const std::string& fen) {
 }
 
 struct Tally {
-  long moves = 0, answered = 0, selections = 0;
+  long moves = 0, answered = 0, selections = 0, checks = 0;
 };
 
 // Every legal move of the position, and the quiescence selection of its
@@ -126,6 +128,13 @@ void compare_position(Position& pos, Tally& tally) {
   std::vector<Move> all;
   for (int i = 0; i < ms.count(); ++i) all.push_back(ms.at(i));
   ms.close_level();
+  // The node's shared king guard and legal-move test agree with the
+  // generator and with the attack query.
+  ASSERT_EQ(has_legal_move(pos) != 0, !all.empty());
+  const KingGuard guard = king_guard(pos);
+  ASSERT_EQ(guard.in_check, side_in_check(pos));
+  ASSERT_EQ(has_legal_move(pos, guard), has_legal_move(pos));
+  if (guard.in_check) ++tally.checks;
   for (Move m : all) {
     const int32_t want = reference_exchange(pos, m);
     ASSERT_EQ(static_exchange_eval(pos, m), want) << "move " << std::hex << m;
@@ -174,6 +183,7 @@ TEST(ExchangeReference, SuitePositionsAndRandomGamesFromThem) {
   EXPECT_GT(tally.moves, 20000);
   EXPECT_GT(tally.answered, 2000);
   EXPECT_GT(tally.selections, 5000);
+  EXPECT_GT(tally.checks, 20);
 }
 
 TEST(ExchangeReference, AttackersOfMatchesAWalkOverTheBoard) {
