@@ -75,12 +75,10 @@ template <Colour Us>
       key ^= ep_key(ep);
     }
   }
-  if (castle & (CASTLE_WK | CASTLE_WQ | CASTLE_BK | CASTLE_BQ)) {
-    const uint32_t lost =
-        castle & (RIGHT_LOSS.by_square[piece][from] | CAPTURE_LOSS.by_square[victim][to]);
-    castle ^= lost;
-    key ^= castle_keys_of[lost];
-  }
+  const uint32_t lost =
+      castle & (RIGHT_LOSS.by_square[piece][from] | CAPTURE_LOSS.by_square[victim][to]);
+  castle ^= lost;
+  key ^= castle_keys_of[lost];
   shift_piece<Us>(pos, piece, from, to);
 
   if (victim) {
