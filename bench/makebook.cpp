@@ -133,17 +133,16 @@ void BM_MakeBook(benchmark::State& state) {
 // Phase 1 alone: the rewriting of every PGN line in memory.
 void BM_RewritePgn(benchmark::State& state) {
   const std::string& pgn = corpus().pgn;
-  char buffer[REWRITE_CAPACITY];
+  std::string line;
   for (auto _ : state) {
     size_t at = 0, out = 0;
     while (at < pgn.size()) {
       size_t end = pgn.find('\n', at);
       end = end == std::string::npos ? pgn.size() : end + 1;
-      std::memcpy(buffer, pgn.data() + at, end - at);
-      buffer[end - at] = 0;
-      if (buffer[0] != '[') {
-        normalise_pgn_line(buffer);
-        out += std::strlen(buffer);
+      line.assign(pgn, at, end - at);
+      if (line[0] != '[') {
+        normalise_pgn_line(line);
+        out += line.size();
       }
       at = end;
     }
@@ -158,17 +157,15 @@ void BM_RewritePgn(benchmark::State& state) {
 void BM_ReplaySan(benchmark::State& state) {
   std::vector<std::vector<std::string>> games;
   {
-    std::string tokens;
-    char buffer[REWRITE_CAPACITY];
+    std::string tokens, line;
     const std::string& pgn = corpus().pgn;
     for (size_t at = 0; at < pgn.size();) {
       size_t end = pgn.find('\n', at);
       end = end == std::string::npos ? pgn.size() : end + 1;
-      std::memcpy(buffer, pgn.data() + at, end - at);
-      buffer[end - at] = 0;
-      if (buffer[0] != '[') {
-        normalise_pgn_line(buffer);
-        tokens += buffer;
+      line.assign(pgn, at, end - at);
+      if (line[0] != '[') {
+        normalise_pgn_line(line);
+        tokens += line;
       }
       at = end;
     }

@@ -1,8 +1,11 @@
 #include "book/make_book.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "book/book_file.h"
 #include "frontend/config.h"
@@ -15,6 +18,8 @@ namespace {
 constexpr const char* TMP_NAME = "01.tmp";
 // Carriage returns separate tokens too, for PGN files with CR LF line ends.
 constexpr const char* SEPARATORS = " ,\t\n\r";
+// Some editors start a UTF-8 text file with this mark; it is no movetext.
+constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
 
 void say(const char* text) {
   std::printf("%s\n", text);
@@ -48,13 +53,14 @@ unsigned kind_from_letter(char c) {
   }
 }
 
-// Reads one line of any length; false at the end of the file.
+// Reads one line of any length, its line feed included; false at the end of
+// the file.
 bool read_whole_line(std::FILE* f, std::string& line) {
   line.clear();
-  char chunk[4096];
-  while (std::fgets(chunk, sizeof chunk, f)) {
-    line += chunk;
-    if (!line.empty() && line.back() == '\n') return true;
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    line += char(c);
+    if (c == '\n') return true;
   }
   return !line.empty();
 }
@@ -108,21 +114,49 @@ bool insert_at(char* buffer, size_t capacity, const char* text, size_t index) {
   return true;
 }
 
+// One pass over the text in place of a fresh search per replacement, so that
+// a long line costs time in step with its length. The text is taken a
+// character at a time into done, which never holds the search text: the
+// first time done ends with it, that is the first occurrence in the whole
+// text. Its replacement goes back in front of what is left to read, since it
+// may complete an occurrence with the text around it, as a search from the
+// start would find.
 int replace_all(char* buffer, size_t capacity, const char* find, const char* replacement) {
   const size_t find_length = std::strlen(find), growth = std::strlen(replacement);
+  if (find_length == 0) return 0;
+  const std::string text = buffer;
+  std::string done, again;  // again: replaced text still to read, last character first
+  done.reserve(text.size());
+  size_t next = 0;
   int replaced = 0;
-  while (char* at = std::strstr(buffer, find)) {
-    if (growth > find_length && std::strlen(buffer) + growth - find_length + 1 > capacity) break;
-    const size_t index = size_t(at - buffer);
-    delete_first(buffer, find);
-    insert_at(buffer, capacity, replacement, index);
+  while (!again.empty() || next < text.size()) {
+    if (again.empty()) {
+      done += text[next++];
+    } else {
+      done += again.back();
+      again.pop_back();
+    }
+    if (done.size() < find_length ||
+        done.compare(done.size() - find_length, find_length, find) != 0)
+      continue;
+    const size_t length = done.size() + again.size() + text.size() - next;
+    if (growth > find_length && length + growth - find_length + 1 > capacity) break;
+    done.resize(done.size() - find_length);
+    again.append(replacement, growth);
+    std::reverse(again.end() - growth, again.end());
     replaced = 1;
   }
+  done.append(again.rbegin(), again.rend());
+  done.append(text, next);
+  std::memcpy(buffer, done.c_str(), done.size() + 1);
   return replaced;
 }
 
-void normalise_pgn_line(char* buffer) {
-  const size_t cap = REWRITE_CAPACITY;
+void normalise_pgn_line(std::string& line) {
+  std::vector<char> room(REWRITE_GROWTH * line.size() + 1, 0);
+  std::memcpy(room.data(), line.c_str(), line.size());
+  char* const buffer = room.data();
+  const size_t cap = room.size();
   for (const char* mark : {"=", "x", "+", "#", "!", "?", "{", "}"}) replace_all(buffer, cap, mark, "");
   replace_all(buffer, cap, "\n", ",");
   replace_all(buffer, cap, "\r", ",");
@@ -139,6 +173,7 @@ void normalise_pgn_line(char* buffer) {
   // An unfinished game ends its line like a finished one, so that the next
   // game starts from the initial position.
   replace_all(buffer, cap, "*", "@d\n");
+  line = buffer;
 }
 
 void parse_san_token(const char* t, const Position& pos, SanSquares& out) {
@@ -182,11 +217,14 @@ void make_book(const char* pgn_name) {
   if (!tmp) return;
   if (std::FILE* pgn = std::fopen(pgn_name, "r")) {
     say("generando 01.tmp");
-    char buffer[REWRITE_CAPACITY];
-    while (std::fgets(buffer, int(PGN_LINE_BYTES), pgn)) {
-      if (buffer[0] == '[') continue;  // tag pairs
-      normalise_pgn_line(buffer);
-      std::fputs(buffer, tmp);
+    // Whole lines: a piece cut from a long line could split a result marker
+    // and run two games together.
+    std::string line;
+    for (bool first = true; read_whole_line(pgn, line); first = false) {
+      if (first && line.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0) line.erase(0, UTF8_BOM.size());
+      if (line[0] == '[') continue;  // tag pairs
+      normalise_pgn_line(line);
+      std::fputs(line.c_str(), tmp);
     }
     std::fclose(pgn);
     std::fclose(tmp);
