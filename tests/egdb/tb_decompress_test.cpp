@@ -163,6 +163,11 @@ TEST(TbHeader, ChecksAndTheirKinds) {
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.begin() + h - 2}, back)), TB_ERR_READ);
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.end() - 1}, back)), TB_ERR_BROKEN);
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.begin() + 40}, back)), TB_ERR_READ);
+  // A header length far past the file's end is a read error too, not a
+  // failure to allocate it.
+  auto oversized = file;
+  for (int i = 64; i < 68; ++i) oversized[size_t(i)] = 0xFF;
+  EXPECT_EQ(tb_error_kind(decode_all(oversized, back)), TB_ERR_READ);
 }
 
 TEST(TbHeader, BlockSizeIsReportedForTheCaller) {
