@@ -10,6 +10,7 @@
 #include "book/book_file.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
+#include "frontend/movetext.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 
@@ -26,13 +27,7 @@ void say(const char* text) {
   std::fflush(stdout);
 }
 
-bool is_file_letter(char c) { return c >= 'a' && c <= 'h'; }
-bool is_rank_digit(char c) { return c >= '1' && c <= '8'; }
-
-Bitboard named_square(const char* two) {
-  if (!is_file_letter(two[0]) || !is_rank_digit(two[1])) return 0;
-  return square_bb(make_square(two[0] - 'a', two[1] - '0'));
-}
+Bitboard named_square(const char* two) { return names_square(two) ? square_bb(square_named(two)) : 0; }
 
 Bitboard file_bb(char letter) {
   return is_file_letter(letter) ? 0x0101010101010101ull << (letter - 'a') : 0;
@@ -40,17 +35,6 @@ Bitboard file_bb(char letter) {
 
 Bitboard rank_bb(char digit) {
   return is_rank_digit(digit) ? RANK_1_BB >> (8 * (digit - '1')) : 0;
-}
-
-unsigned kind_from_letter(char c) {
-  switch (c) {
-    case 'K': return KING;
-    case 'Q': return QUEEN;
-    case 'R': return ROOK;
-    case 'B': return BISHOP;
-    case 'N': return KNIGHT;
-    default: return 0;
-  }
 }
 
 // Reads one line of any length, its line feed included; false at the end of
