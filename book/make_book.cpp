@@ -107,31 +107,38 @@ bool insert_at(char* buffer, size_t capacity, const char* text, size_t index) {
 // start would find.
 int replace_all(char* buffer, size_t capacity, const char* find, const char* replacement) {
   const size_t find_length = std::strlen(find), growth = std::strlen(replacement);
-  if (find_length == 0) return 0;
-  const std::string text = buffer;
-  std::string done, again;  // again: replaced text still to read, last character first
-  done.reserve(text.size());
-  size_t next = 0;
+  const char* const first = find_length ? std::strstr(buffer, find) : nullptr;
+  if (!first) return 0;
+  const size_t length = std::strlen(buffer);
+  const char last = find[find_length - 1];
+  // Nothing before the first occurrence can change. The buffer is only read
+  // until the end, where done is copied back.
+  size_t next = size_t(first - buffer);
+  std::string done(buffer, next), again;  // again: replaced text to read, last character first
+  done.reserve(length);
   int replaced = 0;
-  while (!again.empty() || next < text.size()) {
+  while (!again.empty() || next < length) {
+    char c;
     if (again.empty()) {
-      done += text[next++];
+      c = buffer[next++];
     } else {
-      done += again.back();
+      c = again.back();
       again.pop_back();
     }
-    if (done.size() < find_length ||
+    done += c;
+    if (c != last || done.size() < find_length ||
         done.compare(done.size() - find_length, find_length, find) != 0)
       continue;
-    const size_t length = done.size() + again.size() + text.size() - next;
-    if (growth > find_length && length + growth - find_length + 1 > capacity) break;
+    if (growth > find_length &&
+        done.size() + again.size() + length - next + growth - find_length + 1 > capacity)
+      break;
     done.resize(done.size() - find_length);
     again.append(replacement, growth);
     std::reverse(again.end() - growth, again.end());
     replaced = 1;
   }
   done.append(again.rbegin(), again.rend());
-  done.append(text, next);
+  done.append(buffer + next, length - next);
   std::memcpy(buffer, done.c_str(), done.size() + 1);
   return replaced;
 }
