@@ -27,7 +27,9 @@ void say(const char* text) {
   std::fflush(stdout);
 }
 
-Bitboard named_square(const char* two) { return names_square(two) ? square_bb(square_named(two)) : 0; }
+Bitboard named_square(const char* two) {
+  return names_square(two) ? square_bb(square_named(two)) : 0;
+}
 
 Bitboard file_bb(char letter) {
   return is_file_letter(letter) ? 0x0101010101010101ull << (letter - 'a') : 0;

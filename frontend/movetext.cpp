@@ -8,8 +8,8 @@
 
 namespace {
 
-// Only lower-case letters name a promotion, and k none; the code carries
-// the mover's colour.
+// Only the lower-case letters of the pieces a pawn may become name a
+// promotion (e7e8q); the code carries the mover's colour.
 unsigned promotion_code(char c, int side_to_move) {
   const unsigned kind = c >= 'a' && c != 'k' ? kind_from_letter(char(c - 'a' + 'A')) : 0;
   return kind ? make_piece(side_to_move == 1 ? White : Black, kind) : 0;

@@ -15,7 +15,14 @@ constexpr bool names_square(const char* s) { return is_file_letter(s[0]) && is_r
 constexpr Square square_named(const char* s) { return make_square(s[0] - 'a', s[1] - '0'); }
 // The kind of a SAN piece letter (K, Q, R, B, N); 0 for any other character.
 constexpr unsigned kind_from_letter(char c) {
-  return c == 'K' ? KING : c == 'Q' ? QUEEN : c == 'R' ? ROOK : c == 'B' ? BISHOP : c == 'N' ? KNIGHT : 0;
+  switch (c) {
+    case 'K': return KING;
+    case 'Q': return QUEEN;
+    case 'R': return ROOK;
+    case 'B': return BISHOP;
+    case 'N': return KNIGHT;
+    default: return 0;
+  }
 }
 
 // Plays the move named at the start of the line if it is legal; otherwise
