@@ -1,12 +1,16 @@
 #include "book/make_book.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "book/book_file.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
+#include "frontend/movetext.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 
@@ -15,18 +19,16 @@ namespace {
 constexpr const char* TMP_NAME = "01.tmp";
 // Carriage returns separate tokens too, for PGN files with CR LF line ends.
 constexpr const char* SEPARATORS = " ,\t\n\r";
+// Some editors start a UTF-8 text file with this mark; it is no movetext.
+constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
 
 void say(const char* text) {
   std::printf("%s\n", text);
   std::fflush(stdout);
 }
 
-bool is_file_letter(char c) { return c >= 'a' && c <= 'h'; }
-bool is_rank_digit(char c) { return c >= '1' && c <= '8'; }
-
 Bitboard named_square(const char* two) {
-  if (!is_file_letter(two[0]) || !is_rank_digit(two[1])) return 0;
-  return square_bb(make_square(two[0] - 'a', two[1] - '0'));
+  return names_square(two) ? square_bb(square_named(two)) : 0;
 }
 
 Bitboard file_bb(char letter) {
@@ -37,24 +39,14 @@ Bitboard rank_bb(char digit) {
   return is_rank_digit(digit) ? RANK_1_BB >> (8 * (digit - '1')) : 0;
 }
 
-unsigned kind_from_letter(char c) {
-  switch (c) {
-    case 'K': return KING;
-    case 'Q': return QUEEN;
-    case 'R': return ROOK;
-    case 'B': return BISHOP;
-    case 'N': return KNIGHT;
-    default: return 0;
-  }
-}
-
-// Reads one line of any length; false at the end of the file.
+// Reads one line of any length, its line feed included; false at the end of
+// the file.
 bool read_whole_line(std::FILE* f, std::string& line) {
   line.clear();
-  char chunk[4096];
-  while (std::fgets(chunk, sizeof chunk, f)) {
-    line += chunk;
-    if (!line.empty() && line.back() == '\n') return true;
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    line += char(c);
+    if (c == '\n') return true;
   }
   return !line.empty();
 }
@@ -108,21 +100,56 @@ bool insert_at(char* buffer, size_t capacity, const char* text, size_t index) {
   return true;
 }
 
+// One pass over the text in place of a fresh search per replacement, so that
+// a long line costs time in step with its length. The text is taken a
+// character at a time into done, which never holds the search text: the
+// first time done ends with it, that is the first occurrence in the whole
+// text. Its replacement goes back in front of what is left to read, since it
+// may complete an occurrence with the text around it, as a search from the
+// start would find.
 int replace_all(char* buffer, size_t capacity, const char* find, const char* replacement) {
   const size_t find_length = std::strlen(find), growth = std::strlen(replacement);
+  const char* const first = find_length ? std::strstr(buffer, find) : nullptr;
+  if (!first) return 0;
+  const size_t length = std::strlen(buffer);
+  const char last = find[find_length - 1];
+  // Nothing before the first occurrence can change. The buffer is only read
+  // until the end, where done is copied back.
+  size_t next = size_t(first - buffer);
+  std::string done(buffer, next), again;  // again: replaced text to read, last character first
+  done.reserve(length);
   int replaced = 0;
-  while (char* at = std::strstr(buffer, find)) {
-    if (growth > find_length && std::strlen(buffer) + growth - find_length + 1 > capacity) break;
-    const size_t index = size_t(at - buffer);
-    delete_first(buffer, find);
-    insert_at(buffer, capacity, replacement, index);
+  while (!again.empty() || next < length) {
+    char c;
+    if (again.empty()) {
+      c = buffer[next++];
+    } else {
+      c = again.back();
+      again.pop_back();
+    }
+    done += c;
+    if (c != last || done.size() < find_length ||
+        done.compare(done.size() - find_length, find_length, find) != 0)
+      continue;
+    if (growth > find_length &&
+        done.size() + again.size() + length - next + growth - find_length + 1 > capacity)
+      break;
+    done.resize(done.size() - find_length);
+    again.append(replacement, growth);
+    std::reverse(again.end() - growth, again.end());
     replaced = 1;
   }
+  done.append(again.rbegin(), again.rend());
+  done.append(buffer + next, length - next);
+  std::memcpy(buffer, done.c_str(), done.size() + 1);
   return replaced;
 }
 
-void normalise_pgn_line(char* buffer) {
-  const size_t cap = REWRITE_CAPACITY;
+void normalise_pgn_line(std::string& line) {
+  std::vector<char> room(REWRITE_GROWTH * line.size() + 1, 0);
+  std::memcpy(room.data(), line.c_str(), line.size());
+  char* const buffer = room.data();
+  const size_t cap = room.size();
   for (const char* mark : {"=", "x", "+", "#", "!", "?", "{", "}"}) replace_all(buffer, cap, mark, "");
   replace_all(buffer, cap, "\n", ",");
   replace_all(buffer, cap, "\r", ",");
@@ -139,6 +166,7 @@ void normalise_pgn_line(char* buffer) {
   // An unfinished game ends its line like a finished one, so that the next
   // game starts from the initial position.
   replace_all(buffer, cap, "*", "@d\n");
+  line = buffer;
 }
 
 void parse_san_token(const char* t, const Position& pos, SanSquares& out) {
@@ -182,11 +210,14 @@ void make_book(const char* pgn_name) {
   if (!tmp) return;
   if (std::FILE* pgn = std::fopen(pgn_name, "r")) {
     say("generando 01.tmp");
-    char buffer[REWRITE_CAPACITY];
-    while (std::fgets(buffer, int(PGN_LINE_BYTES), pgn)) {
-      if (buffer[0] == '[') continue;  // tag pairs
-      normalise_pgn_line(buffer);
-      std::fputs(buffer, tmp);
+    // Whole lines: a piece cut from a long line could split a result marker
+    // and run two games together.
+    std::string line;
+    for (bool first = true; read_whole_line(pgn, line); first = false) {
+      if (first && line.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0) line.erase(0, UTF8_BOM.size());
+      if (line[0] == '[') continue;  // tag pairs
+      normalise_pgn_line(line);
+      std::fputs(line.c_str(), tmp);
     }
     std::fclose(pgn);
     std::fclose(tmp);

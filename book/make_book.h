@@ -6,12 +6,9 @@
 
 #include "position/position.h"
 
-// Lines of the PGN file are read in pieces of at most this many bytes,
-// terminator included.
-constexpr size_t PGN_LINE_BYTES = 2048;
-// Room for a rewritten piece: only the unfinished-game marker grows the text,
-// from one character to three.
-constexpr size_t REWRITE_CAPACITY = 3 * PGN_LINE_BYTES;
+// The rewriting needs at most this many bytes per character of a line: only
+// the unfinished-game marker grows the text, from one character to three.
+constexpr size_t REWRITE_GROWTH = 3;
 
 // Inserts text before the character at index; false, with the buffer
 // unchanged, when the result would not fit capacity bytes.
@@ -19,10 +16,9 @@ bool insert_at(char* buffer, size_t capacity, const char* text, size_t index);
 // Replaces every occurrence of find by replacement, searching again from the
 // start after each one; 1 when anything was replaced, else 0.
 int replace_all(char* buffer, size_t capacity, const char* find, const char* replacement);
-// Rewrites one piece of movetext (at most PGN_LINE_BYTES - 1 characters, in a
-// buffer of REWRITE_CAPACITY bytes) into comma-separated tokens; a result
-// marker becomes @a, @b, @c or @d and ends the line.
-void normalise_pgn_line(char* buffer);
+// Rewrites one whole line of movetext, of any length, into comma-separated
+// tokens; a result marker becomes @a, @b, @c or @d and ends the line.
+void normalise_pgn_line(std::string& line);
 
 // The squares a SAN token names for the side to move: from-squares, target
 // squares and the promotion piece code (0 for none). An empty set matches no

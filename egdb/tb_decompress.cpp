@@ -197,7 +197,11 @@ int tb_read_header(std::FILE* file, std::unique_ptr<TbCompressedFile>& out) {
   if (fixed[71] != TB_DISTANCES) return tb_error(P_DISTANCE_COUNT, TB_ERR_BROKEN);
   if (be32(fixed + 76) != TB_FORMAT) return tb_error(P_FORMAT, TB_ERR_BROKEN);
 
-  // The file's length bounds every later allocation and offset.
+  // The file's length bounds every later allocation and offset. A header
+  // length past the end of the file is therefore a read error, found before
+  // anything is allocated, rather than an out-of-memory failure after trying
+  // to allocate it: a broken length field of up to 4 GB must neither take
+  // that much memory nor be blamed on the machine.
   if (std::fseek(file, 0, SEEK_END) != 0) return tb_error(P_FILE_SIZE, TB_ERR_READ);
   const long file_size = std::ftell(file);
   if (file_size < 0 || std::fseek(file, TB_FIXED_HEADER, SEEK_SET) != 0)

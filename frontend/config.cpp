@@ -13,10 +13,6 @@ constexpr int32_t SLOTS_PER_UNIT = 87381;
 constexpr int64_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
 constexpr int64_t MAX_BOOK_UNITS = INT32_MAX / SLOTS_PER_UNIT;
 
-int32_t clamp(int64_t v, int64_t lo, int64_t hi) {
-  return int32_t(v < lo ? lo : v > hi ? hi : v);
-}
-
 // Takes the key off the front of the line and reads the value after it.
 bool take_key(char* line, const char* key, int64_t& value) {
   if (std::strncmp(line, key, std::strlen(key)) != 0) return false;
@@ -62,11 +58,11 @@ void read_config(const char* path) {
     // Out-of-range values are clamped: a negative size gives the smallest
     // table, a size too large for the setting gives the largest it can hold.
     if (take_key(line, "DIM_HASH=", v))
-      config.hash_buckets = clamp(v, 0, MAX_HASH_MB) * BUCKETS_PER_MB;
-    if (take_key(line, "MAX_DEPTH_SEARCH=", v)) config.max_depth_search = clamp(v, 0, INT32_MAX);
-    if (take_key(line, "MAX_DEPTH_BOOK=", v)) config.max_depth_book = clamp(v, 0, INT32_MAX);
+      config.hash_buckets = clamp32(v, 0, MAX_HASH_MB) * BUCKETS_PER_MB;
+    if (take_key(line, "MAX_DEPTH_SEARCH=", v)) config.max_depth_search = clamp32(v, 0, INT32_MAX);
+    if (take_key(line, "MAX_DEPTH_BOOK=", v)) config.max_depth_book = clamp32(v, 0, INT32_MAX);
     if (take_key(line, "BOOK_SIZE=", v))
-      config.book_slots = clamp(v, 0, MAX_BOOK_UNITS) * SLOTS_PER_UNIT;
+      config.book_slots = clamp32(v, 0, MAX_BOOK_UNITS) * SLOTS_PER_UNIT;
   }
   std::fclose(f);
 }

@@ -26,6 +26,26 @@ int insufficient_material(const Position& pos, int side) {
   return popcount(p[own + 2]) == 2 ? 1 : 0;
 }
 
+namespace {
+
+// Of the materials where neither side can force mate, only those where no
+// sequence of legal moves mates at all are a draw: a king and at most one
+// minor piece against a bare king, or bishops on squares of one colour.
+// Knight against knight or bishop, bishops of both colours, and two knights
+// can still mate with the loser's help; an interface that checks the claim
+// would score it as a false claim and forfeit the game.
+bool no_mate_possible(const Position& pos) {
+  const Bitboard* p = pos.piece_bb;
+  const Bitboard knights = p[2] | p[3], bishops = p[4] | p[5];
+  if (popcount(knights | bishops) <= 1) return true;
+  if (knights) return false;
+  // a8 is square 0: a square's colour is the parity of its row plus column.
+  constexpr Bitboard DARK = 0x55AA55AA55AA55AAULL;
+  return (bishops & DARK) == 0 || (bishops & ~DARK) == 0;
+}
+
+}  // namespace
+
 int game_over(Position& pos) {
   const Bitboard king = pos.piece_bb[pos.side_to_move == 1 ? 10 : 11];
   if (!king) return 0;
@@ -44,6 +64,7 @@ int game_over(Position& pos) {
   if (has_legal_move(pos)) {
     if (!insufficient_material(pos, 1)) return 0;
     if (!insufficient_material(pos, 0)) return 0;
+    if (!no_mate_possible(pos)) return 0;
     result_line("1/2-1/2 {Tablas, Material Insuficiente}");
     return 1;
   }

@@ -25,25 +25,19 @@ bool starts(const char* line, const char* prefix) {
   return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
 }
 
-// Counts of seconds or minutes are cut to the 32-bit range (68 years): the
-// clock then computes in milliseconds without overflow.
-int64_t clamp_count(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v; }
-
-// Seconds of a "M:S" or plain-number time field.
+// Seconds of a "M:S" or plain-number time field. Counts of seconds or
+// minutes are cut to the 32-bit range (68 years): the clock then computes in
+// milliseconds without overflow.
 int64_t minutes_seconds(const char* field) {
-  int64_t m = clamp_count(read_decimal(field));
+  int64_t m = clamp32(read_decimal(field));
   const char* colon = std::strchr(field, ':');
-  int64_t s = colon ? clamp_count(read_decimal(colon + 1)) : 0;
-  return clamp_count(m * 60 + s);
+  int64_t s = colon ? clamp32(read_decimal(colon + 1)) : 0;
+  return clamp32(m * 60 + s);
 }
 
 void set_position(Position& pos, const char* fen) {
   Position fresh(fen);
   pos = fresh;
-}
-
-int32_t saturate32(int64_t v) {
-  return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
 }
 
 // Analysis mode ends in force mode.
@@ -74,14 +68,14 @@ void set_level(Position& pos, const char* line) {
   // A negative count of moves is no period at all: the whole game is one.
   int64_t mps = read_decimal(words[0]);
   if (mps < 0) mps = 0;
-  int32_t period = mps == 0 ? 30 : saturate32(mps);
+  int32_t period = mps == 0 ? 30 : clamp32(mps);
   pos.no_move_count = mps == 0 ? 1 : 0;
   int64_t base_seconds = minutes_seconds(words[1]);
   // A plain increment counts seconds; "A:B" reads as minutes and seconds.
-  int64_t a = clamp_count(read_decimal(words[2]));
+  int64_t a = clamp32(read_decimal(words[2]));
   const char* colon = std::strchr(words[2], ':');
-  int64_t b = colon ? clamp_count(read_decimal(colon + 1)) : 0;
-  int64_t inc_seconds = clamp_count(b == 0 ? a : a * 60 + b);
+  int64_t b = colon ? clamp32(read_decimal(colon + 1)) : 0;
+  int64_t inc_seconds = clamp32(b == 0 ? a : a * 60 + b);
 
   pos.base_time = base_seconds * 1000;
   pos.time_left_white = pos.time_left_black = pos.base_time;
@@ -120,7 +114,7 @@ void interpret_command(Position& pos, char* line) {
     return;
   }
   if (starts(line, "st ")) {
-    pos.fixed_move_time = saturate32(clamp_count(read_decimal(line + 3)) * 1000);
+    pos.fixed_move_time = clamp32(int64_t{clamp32(read_decimal(line + 3))} * 1000);
     return;
   }
   if (is(line, "quit")) {
@@ -151,7 +145,7 @@ void interpret_command(Position& pos, char* line) {
   }
   if (starts(line, "perft ")) {
     int64_t depth = read_decimal(line + 6);
-    perft_command(pos, depth < 0 ? 0 : saturate32(depth));
+    perft_command(pos, depth < 0 ? 0 : clamp32(depth));
     return;
   }
   if (is(line, "playother")) {

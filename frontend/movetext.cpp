@@ -8,24 +8,21 @@
 
 namespace {
 
-bool is_file(char c) { return c >= 'a' && c <= 'h'; }
-bool is_rank(char c) { return c >= '1' && c <= '8'; }
-Square parse_square(const char* s) { return make_square(s[0] - 'a', s[1] - '0'); }
-
-// Only lower-case letters name a promotion; the code carries the mover's colour.
+// Only the lower-case letters of the pieces a pawn may become name a
+// promotion (e7e8q); the code carries the mover's colour.
 unsigned promotion_code(char c, int side_to_move) {
-  unsigned kind = c == 'n' ? 2u : c == 'b' ? 3u : c == 'r' ? 4u : c == 'q' ? 5u : 0u;
+  const unsigned kind = c >= 'a' && c != 'k' ? kind_from_letter(char(c - 'a' + 'A')) : 0;
   return kind ? make_piece(side_to_move == 1 ? White : Black, kind) : 0;
 }
 
 }  // namespace
 
 bool is_coordinate_move(const char* line) {
-  return is_file(line[0]) && is_rank(line[1]) && is_file(line[2]) && is_rank(line[3]);
+  return names_square(line) && names_square(line + 2);
 }
 
 void read_user_move(Position& pos, const char* line) {
-  const Square from = parse_square(line), to = parse_square(line + 2);
+  const Square from = square_named(line), to = square_named(line + 2);
   const unsigned promo = promotion_code(line[4], pos.side_to_move);
   generate_all(pos);
   bool found = false;

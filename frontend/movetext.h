@@ -5,6 +5,26 @@
 
 #include "position/position.h"
 
+// Coordinates and piece letters, read alike in coordinate moves and in the
+// book builder's SAN tokens.
+constexpr bool is_file_letter(char c) { return c >= 'a' && c <= 'h'; }
+constexpr bool is_rank_digit(char c) { return c >= '1' && c <= '8'; }
+// Whether the two characters at s name a square, as "e4" does.
+constexpr bool names_square(const char* s) { return is_file_letter(s[0]) && is_rank_digit(s[1]); }
+// The square that the two characters at s name; names_square(s) must hold.
+constexpr Square square_named(const char* s) { return make_square(s[0] - 'a', s[1] - '0'); }
+// The kind of a SAN piece letter (K, Q, R, B, N); 0 for any other character.
+constexpr unsigned kind_from_letter(char c) {
+  switch (c) {
+    case 'K': return KING;
+    case 'Q': return QUEEN;
+    case 'R': return ROOK;
+    case 'B': return BISHOP;
+    case 'N': return KNIGHT;
+    default: return 0;
+  }
+}
+
 // Plays the move named at the start of the line if it is legal; otherwise
 // writes the board and "Ilegal move: " with the whole line.
 void read_user_move(Position& pos, const char* line);

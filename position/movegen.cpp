@@ -180,6 +180,9 @@ void gen_captures(Position& pos, const Legality<Us>& legal) {
   }
   // A set-up can name an en-passant square that is occupied; a pawn that
   // really passed over it left it empty.
+  // As in the generator, an en-passant capture needs an empty target and the
+  // enemy pawn beyond it: a set-up may name a target with neither, and then
+  // a side with no other move is stalemated, not saved by a phantom capture.
   if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;
@@ -356,6 +359,9 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   }
   if (any_piece_move(legal, pawns, enemy, [](Square s) { return T::pawn_attacks()[s]; }))
     return 1;
+  // As in the generator, an en-passant capture needs an empty target and the
+  // enemy pawn beyond it: a set-up may name a target with neither, and then
+  // a side with no other move is stalemated, not saved by a phantom capture.
   if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
     const Square to = Square(pos.ep_square);
     const Square victim = to - T::UP;

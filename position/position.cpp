@@ -92,6 +92,12 @@ MoveStack::MoveStack()
       killer2(32, 0),
       pool(1024, 0) {}
 
+// The killer arrays may already be longer than the new capacity: an
+// assignment of a fresh position ("new", "setboard") resets the capacity but
+// keeps the engine's killers. Resizing then keeps the killers of the deeper
+// levels, as it keeps those of the first 32: killers are never cleared
+// between games, and whether a deep level's killers survived should not hang
+// on when the arrays happen to grow.
 void MoveStack::grow_levels() {
   level_capacity *= 2;
   list_begin.resize(level_capacity, 0);

@@ -1,17 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "book/make_book.h"
 #include "book_support.h"
 
 namespace {
 
-std::string normalised(const std::string& text) {
-  char buffer[REWRITE_CAPACITY];
-  std::snprintf(buffer, sizeof buffer, "%s", text.c_str());
-  normalise_pgn_line(buffer);
-  return buffer;
+std::string normalised(std::string text) {
+  normalise_pgn_line(text);
+  return text;
 }
 
 SanSquares san(const char* token, const char* fen = START_FEN) {
@@ -54,6 +53,30 @@ TEST(BookText, InsertAtAndReplaceAll) {
   EXPECT_STREQ(grow, "a@d\nb*");  // the second would overflow the buffer and stays
 }
 
+// Every replacement lands where a fresh search from the start of the text
+// would find the first occurrence, including occurrences that a replacement
+// completes with the text before or after it.
+TEST(BookText, ReplaceAllAgreesWithASearchFromTheStart) {
+  auto from_the_start = [](std::string text, const std::string& find, const std::string& by) {
+    for (size_t at; (at = text.find(find)) != std::string::npos;) text.replace(at, find.size(), by);
+    return text;
+  };
+  const std::pair<const char*, const char*> rules[] = {
+      {",,", ","}, {"0.", "."}, {"ab", "ba"}, {"aa", "b"}, {"*", "@d\n"}, {"x", ""}};
+  std::mt19937 random(15);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (int n = random() % 24; n > 0; --n) text += ",.0ab*x"[random() % 7];
+    for (const auto& [find, by] : rules) {
+      std::vector<char> buffer(4 * text.size() + 1, 0);
+      std::memcpy(buffer.data(), text.data(), text.size());
+      const std::string expected = from_the_start(text, find, by);
+      EXPECT_EQ(replace_all(buffer.data(), buffer.size(), find, by), expected != text ? 1 : 0);
+      EXPECT_EQ(std::string(buffer.data()), expected) << text << " " << find;
+    }
+  }
+}
+
 TEST(BookText, MovetextBecomesCommaSeparatedTokens) {
   EXPECT_EQ(normalised("1. e4 e5 2. Nf3 1-0\n"), ",e4,e5,Nf3,@a\n,");
   EXPECT_EQ(normalised("12...Nf6 13. exd5 e8=Q+ Qxf7#\n"), ",Nf6,ed5,e8Q,Qf7,");
@@ -66,10 +89,10 @@ TEST(BookText, MovetextBecomesCommaSeparatedTokens) {
 
 TEST(BookText, UnfinishedGameEndsItsLine) {
   EXPECT_EQ(normalised("1. d4 d5 *\n"), ",d4,d5,@d\n,");
-  // The longest piece of markers still fits the rewriting buffer whole.
+  // A line of nothing but markers grows the most, and still every one is rewritten.
   std::string markers;
-  for (size_t i = 0; i < PGN_LINE_BYTES - 1; ++i) markers += "@d\n";
-  EXPECT_EQ(normalised(std::string(PGN_LINE_BYTES - 1, '*')), markers);
+  for (size_t i = 0; i < 5000; ++i) markers += "@d\n";
+  EXPECT_EQ(normalised(std::string(5000, '*')), markers);
 }
 
 TEST(BookText, CarriageReturnsSeparateTokens) {
@@ -174,12 +197,53 @@ TEST_F(BookDirTest, GameLongerThanTheLineBufferIsReplayedWhole) {
     for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) moves.push_back(m);
   }
   pgn += "1-0\n";
-  ASSERT_GT(pgn.size(), 2 * PGN_LINE_BYTES);
+  ASSERT_GT(pgn.size(), 4096u);
   run_make_book(pgn);
   std::map<uint64_t, int32_t> expected;
   add_game(expected, moves, 100000);
   ASSERT_EQ(expected.size(), 4u);
   EXPECT_EQ(book_counts(), expected);
+}
+
+// Games written one to a line: the first is long enough that a result marker
+// near its end would fall across a 2,047-byte piece of the line, wherever it
+// stands there.
+TEST_F(BookDirTest, OneLineGamesKeepTheirResultMarkers) {
+  config.book_slots = 1009;
+  std::vector<std::string> moves;
+  std::string knights;
+  for (int round = 0; round < 120; ++round) {
+    knights += "Nf3 Nf6 Ng1 Ng8 ";
+    for (const char* m : {"g1f3", "g8f6", "f3g1", "f6g8"}) moves.push_back(m);
+  }
+  ASSERT_LT(knights.size(), 2040u);
+  std::map<uint64_t, int32_t> expected;
+  add_game(expected, moves, 20);
+  add_game(expected, {"d2d4", "d7d5"}, 20);
+  for (size_t marker_at = 2040; marker_at <= 2050; ++marker_at) {
+    const std::string first = knights + std::string(marker_at - knights.size(), ' ') + "1-0\n";
+    EXPECT_EQ(run_make_book(first + "1. d4 d5 0-1\n"), ALL_MESSAGES) << marker_at;
+    EXPECT_EQ(book_counts(), expected) << marker_at;
+  }
+}
+
+// A byte-order mark before the first tag or the first move is passed over.
+TEST_F(BookDirTest, ByteOrderMarkAtTheStartIsSkipped) {
+  config.book_slots = 1009;
+  std::map<uint64_t, int32_t> expected;
+  add_game(expected, {"e2e4", "e7e5"}, 20);
+  add_game(expected, {"d2d4"}, 20);
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(run_make_book(bom + "[Event \"a\"]\n\n1. e4 e5 1-0\n\n[Event \"b\"]\n\n1. d4 0-1\n"),
+            ALL_MESSAGES);
+  EXPECT_EQ(book_counts(), expected);
+  run_make_book(bom + "1. e4 e5 1-0\n1. d4 0-1\n");
+  EXPECT_EQ(book_counts(), expected);
+  // Only at the start of the file: elsewhere the bytes are part of a token.
+  run_make_book("1. e4 e5 1-0\n" + bom + "1. d4 0-1\n");
+  std::map<uint64_t, int32_t> first_only;
+  add_game(first_only, {"e2e4", "e7e5"}, 20);
+  EXPECT_EQ(book_counts(), first_only);
 }
 
 TEST_F(BookDirTest, ReplayStopsAtTheFirstTokenThatIsNoMove) {

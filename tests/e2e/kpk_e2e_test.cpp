@@ -259,3 +259,42 @@ TEST(KeloTbProbe, AgreesWithTheGeneratorThroughBothFileForms) {
 }
 
 }  // namespace
+
+namespace {
+
+// Standard output of "kelo-tb probe TB -" run in dir on input, and its
+// standard error.
+std::pair<std::string, std::string> probe_input(const fs::path& dir, const std::string& input) {
+  std::ofstream(dir / "in.txt", std::ios::binary) << input;
+  EXPECT_EQ(std::system(("cd '" + dir.string() + "' && " KELO_TB_BINARY
+                         " probe TB - < in.txt > out.txt 2> err.txt")
+                            .c_str()),
+            0);
+  return {read_file(dir / "out.txt"), read_file(dir / "err.txt")};
+}
+
+}  // namespace
+
+// Scores line up with the input lines: one line out for every line in, an
+// illegal FEN, a blank line, a CR LF line end and a line far longer than a
+// FEN included; the set-up messages go to standard error.
+TEST(KeloTbProbe, OneScorePerInputLineOnStandardOutput) {
+  fs::path dir = fs::temp_directory_path() / "kelo_tb_probe_lines";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  make_tables(dir.string(), false, "kqk");
+  TbBoard kqk{3, {6, 6, 5}, {0, 1, 0}, {0, 18, 1}, 0, 64};  // Ka1 Qb1 against Kc3
+  const std::string score = std::to_string(test_expected_score(tb_solved_byte(solved(), kqk)));
+  const std::string legal = "8/8/8/8/8/2k5/8/KQ6 w - - 0 1";
+  const std::string input = legal + "\n" +
+                            "K7/8/8/8/8/8/8/K6k w - - 0 1\n"   // two white kings
+                            "\n" +
+                            legal + "\r\n" +
+                            "4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1\n" +  // rights without rooks
+                            legal + std::string(1000, ' ') + "\n" + legal;  // no final line end
+  auto [out, err] = probe_input(dir, input);
+  EXPECT_EQ(out, score + "\n-1\n-1\n" + score + "\n-1\n" + score + "\n" + score + "\n");
+  EXPECT_NE(err.find("tellusererror posici\xF3n ilegal varios reyes blancos"), std::string::npos);
+  EXPECT_NE(err.find("ilegal enrroque"), std::string::npos);
+  fs::remove_all(dir);
+}

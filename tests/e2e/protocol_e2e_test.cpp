@@ -123,7 +123,7 @@ TEST(Moves, UserMovesPromotionAndIllegalReports) {
   EXPECT_EQ(e.lines.size() - before, 1u);  // both legal: only the pong
 
   e.send("setboard 4k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-  for (const char* bad : {"a7a8", "a7a8Q"}) {
+  for (const char* bad : {"a7a8", "a7a8Q", "a7a8k"}) {
     before = e.lines.size();
     e.send(bad);
     ASSERT_TRUE(e.sync());

@@ -92,6 +92,22 @@ TEST(KpkBitbase, ShortFileIsReadAsFarAsItGoes) {
   EXPECT_EQ(kpk_table[0].black_to_move, 0u);
 }
 
+// A kpk.bin that opens but cannot take the bytes (a full device) is not
+// reported as saved.
+TEST(KpkBitbase, FailedWriteSaysMalo) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  InTempDir tmp;
+  fs::create_symlink("/dev/full", "kpk.bin");
+  testing::internal::CaptureStdout();
+  save_kpk_bitbase();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "malo");
+  fs::remove("kpk.bin");
+  fs::create_directory("kpk.bin");  // cannot be opened for writing at all
+  testing::internal::CaptureStdout();
+  save_kpk_bitbase();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "malo");
+}
+
 TEST(KpkBitbase, NoTablesLeavesEverythingAlone) {
   InTempDir tmp;
   clear_tables();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
 
 #include "egdb/tb_decompress.h"
 #include "egdb/tb_encode.h"
@@ -62,6 +63,17 @@ TEST(TbCrc, MatchesBitwiseDefinition) {
   }
   EXPECT_EQ(tb_crc(data.data(), data.size()), v);
   EXPECT_EQ(tb_crc(data.data(), 0), 0u);
+}
+
+// Values worked out by hand from the description of the check value (the
+// XOR applies when the lowest bit is 0, no inversions), not by the code.
+TEST(TbCrc, KnownValues) {
+  const uint8_t zero = 0;
+  EXPECT_EQ(tb_crc(&zero, 1), 0x2D02EF8Du);  // the table's entry for 0
+  const uint8_t ones = 0xFF;
+  EXPECT_EQ(tb_crc(&ones, 1), 0u);  // 255 shifts out its eight ones
+  const char* digits = "123456789";
+  EXPECT_EQ(tb_crc(reinterpret_cast<const uint8_t*>(digits), 9), 0x20D421B6u);
 }
 
 TEST(TbRoundTrip, ShapesThatReachEveryPath) {
@@ -135,6 +147,101 @@ TEST(TbHandBuilt, SeventeenExtraBitsAreCutAtTheBlockEnd) {
   EXPECT_EQ(back, std::vector<uint8_t>(TB_BLOCK_SIZE - 1, 'x'));
 }
 
+// Most significant bit first, as the format reads its bit streams.
+struct HandBits {
+  std::vector<uint8_t> bytes;
+  int used = 8;
+  void put(uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      if (used == 8) bytes.push_back(0), used = 0;
+      if ((value >> i) & 1) bytes.back() |= uint8_t(0x80 >> used);
+      ++used;
+    }
+  }
+  void code(const char* bits) {
+    for (; *bits; ++bits) put(*bits == '1', 1);
+  }
+};
+
+void put_be32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  for (int i = 0; i < 4; ++i) v[at + size_t(i)] = uint8_t(x >> (24 - 8 * i));
+}
+
+// A file of two blocks written byte by byte from the description of the
+// format, without the project's encoder or its file assembler: block 0 is
+// stored (its size written as 0, standing for 8,192), block 1 is coded.
+// The main code has 'a' and 'b' of length 2 and one match symbol of length
+// 1 (distance slot 0, length 4); its lengths travel in the pre-coded form,
+// whose own two codes travel in the simple form.
+TEST(TbHandBuilt, WholeFileWrittenFromTheFormatDescription) {
+  std::vector<uint8_t> stored(TB_BLOCK_SIZE);
+  for (size_t i = 0; i < stored.size(); ++i) stored[i] = uint8_t(i * 7 + 3);
+
+  std::vector<uint8_t> file(80 + 8 * 2, 0);
+  std::memcpy(file.data(), tb_banner, TB_BANNER_BYTES);
+  file[70] = 13;  // block size 2^13
+  file[71] = 24;  // distances
+  put_be32(file, 72, 2);  // blocks
+  put_be32(file, 76, 0x004001F5);
+
+  HandBits sizes;  // two compressed sizes, the last block's decoded size, 24 distances
+  sizes.put(0, 13);
+  sizes.put(1, 13);
+  sizes.put(7, 13);
+  sizes.put(2, 13);  // slot 0: distance 2
+  for (int d = 1; d < 24; ++d) sizes.put(uint32_t(d + 5), 13);
+  file.insert(file.end(), sizes.bytes.begin(), sizes.bytes.end());
+  ASSERT_EQ(sizes.bytes.size(), 44u);  // (2 + 25) * 13 bits, padded
+
+  HandBits lengths;
+  lengths.put(0, 1);  // not all zero; 1,024 symbols: the pre-coded form
+  // 128 lengths in the simple form, two bits each; a 0 is followed by a
+  // count of further zeros. Code A (0-63): 1 and 2 of length 2, 32 of
+  // length 1. Code B (64-127): 38 and 41 of length 1.
+  lengths.put(0, 1);
+  lengths.put(2, 5);
+  auto zeros = [&](int n) {  // n zeros, at most 16 per entry
+    for (; n > 0; n -= 16) lengths.put(0, 2), lengths.put(uint32_t(std::min(n, 16) - 1), 4);
+  };
+  zeros(1);
+  lengths.put(2, 2);
+  lengths.put(2, 2);
+  zeros(29);
+  lengths.put(1, 2);  // A 32
+  zeros(69);
+  lengths.put(1, 2);  // B 38
+  zeros(2);
+  lengths.put(1, 2);  // B 41
+  zeros(22);
+  // Code A: 32 is "0", 1 is "10", 2 is "11". Code B: 38 is "0", 41 is "1".
+  lengths.code("00");
+  lengths.put(0, 6);  // 2^6 + 0 + 33 = 97 zeros: symbols 0-96
+  lengths.code("11");
+  lengths.code("11");  // 'a' and 'b' of length 2
+  lengths.code("00");
+  lengths.put(63, 6);  // 2^6 + 63 + 33 = 160 zeros: 99-258
+  lengths.code("10");  // 259 of length 1
+  lengths.code("01");
+  lengths.put(219, 9);  // 2^9 + 219 + 33 = 764 zeros: 260-1023
+  file.insert(file.end(), lengths.bytes.begin(), lengths.bytes.end());
+
+  const uint32_t h = uint32_t(file.size() + 4);
+  put_be32(file, 64, h);
+  file.resize(h);
+  put_be32(file, h - 4, tb_crc(file.data(), h - 4));
+  file.insert(file.end(), stored.begin(), stored.end());
+  // Main code: 259 is "0", 'a' is "10", 'b' is "11". a b match(4, back 2) a.
+  HandBits block;
+  block.code("1011010");
+  file.insert(file.end(), block.bytes.begin(), block.bytes.end());
+
+  std::vector<uint8_t> back;
+  ASSERT_EQ(decode_all(file, back), 0);
+  std::vector<uint8_t> expected = stored;
+  for (char c : std::string("abababa")) expected.push_back(uint8_t(c));
+  EXPECT_TRUE(back == expected);
+}
+
 TEST(TbHostile, BrokenBlocksAreRefused) {
   uint8_t lengths[TB_SYMBOLS] = {};
   lengths['x'] = 1;
@@ -163,6 +270,11 @@ TEST(TbHeader, ChecksAndTheirKinds) {
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.begin() + h - 2}, back)), TB_ERR_READ);
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.end() - 1}, back)), TB_ERR_BROKEN);
   EXPECT_EQ(tb_error_kind(decode_all({file.begin(), file.begin() + 40}, back)), TB_ERR_READ);
+  // A header length far past the file's end is a read error too, not a
+  // failure to allocate it.
+  auto oversized = file;
+  for (int i = 64; i < 68; ++i) oversized[size_t(i)] = 0xFF;
+  EXPECT_EQ(tb_error_kind(decode_all(oversized, back)), TB_ERR_READ);
 }
 
 TEST(TbHeader, BlockSizeIsReportedForTheCaller) {

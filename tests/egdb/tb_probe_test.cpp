@@ -179,10 +179,16 @@ TEST(TbProbe, PlyIsTakenOffWinsAndAddedToLosses) {
 
 TEST(TbProbe, PositionsWithoutAnAnswer) {
   ASSERT_EQ(open_tables(table_dirs() / "plain"), 4);
-  // No table for the material, too many pieces, a missing king.
+  // No table for the material, too many pieces, a missing king, kings that
+  // touch (the index functions number no such placement) with either side to
+  // move.
   for (const char* fen : {"8/8/8/8/8/2k5/8/KN6 w - - 0 1", "8/8/8/8/8/2k5/8/KQQQQ3 w - - 0 1",
-                          "8/8/8/8/8/8/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/1Q6 w - - 0 1"}) {
+                          "8/8/8/8/8/8/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/1Q6 w - - 0 1",
+                          "8/8/8/8/8/8/1k6/KQ6 w - - 0 1", "8/8/8/8/8/8/1k6/KQ6 b - - 0 1",
+                          "8/8/8/8/8/8/kP6/K7 w - - 0 1", "8/8/3kK3/8/8/8/8/7R b - - 0 1"}) {
+    testing::internal::CaptureStdout();
     Position pos(fen);
+    testing::internal::GetCapturedStdout();
     EXPECT_EQ(probe_tablebase(pos, 0), -1) << fen;
   }
 }

@@ -75,18 +75,33 @@ TEST(GameOver, Repetition) {
 
 TEST(GameOver, InsufficientMaterial) {
   int ended = 0;
-  Position knights("4k3/8/8/2n5/8/8/8/1N2K3 w - - 0 1");
-  EXPECT_EQ(result_of(knights, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+  Position knight("4k3/8/8/8/8/8/8/1N2K3 w - - 0 1");
+  EXPECT_EQ(result_of(knight, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
   EXPECT_EQ(ended, 1);
-  Position two_knights("4k3/8/8/8/8/8/8/1N2KN2 b - - 0 1");
-  EXPECT_EQ(result_of(two_knights, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+  Position bishop("4k3/8/8/8/8/8/8/4Kb2 w - - 0 1");
+  EXPECT_EQ(result_of(bishop, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
   Position bishop_knight("4k3/8/8/8/8/8/8/1N2KB2 b - - 0 1");
   EXPECT_EQ(result_of(bishop_knight, &ended), "");
   EXPECT_EQ(ended, 0);
   Position pawn("4k3/8/8/8/8/8/4P3/4K3 b - - 0 1");
   EXPECT_EQ(result_of(pawn, &ended), "");
-  Position bishops("4k3/8/8/8/2b5/8/8/4KB2 w - - 0 1");  // same-coloured or not
-  EXPECT_EQ(result_of(bishops, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+  Position same_colour("4k3/8/8/8/2b5/8/8/4KB2 w - - 0 1");  // c4 and f1
+  EXPECT_EQ(result_of(same_colour, &ended), "1/2-1/2 {Tablas, Material Insuficiente}\n");
+}
+
+// Materials where neither side can force mate but a mate can still happen:
+// the game goes on, since an interface that checks draw claims forfeits a
+// claim there (XBoard did, with king and bishop against king and knight).
+TEST(GameOver, MateStillPossibleGoesOn) {
+  int ended = -1;
+  for (const char* fen : {"4k3/8/8/2n5/8/8/8/1N2K3 w - - 0 1",      // knight each
+                          "4k3/8/8/8/8/8/8/1N2KN2 b - - 0 1",       // two knights
+                          "4k3/8/8/8/8/B1n5/8/4K3 b - - 0 1",       // bishop against knight
+                          "4k3/8/8/2b5/8/8/8/4KB2 w - - 0 1"}) {    // c5 and f1
+    Position pos(fen);
+    EXPECT_EQ(result_of(pos, &ended), "") << fen;
+    EXPECT_EQ(ended, 0) << fen;
+  }
 }
 
 TEST(InsufficientMaterial, PerSide) {

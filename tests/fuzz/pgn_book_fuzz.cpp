@@ -45,18 +45,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 16384) return 0;
   std::string rewritten;
-  static char buffer[REWRITE_CAPACITY];
-  // fgets pieces: up to and including a line end, at most PGN_LINE_BYTES - 1.
+  // Whole lines, up to and including a line end, as the file reader gives them.
   for (size_t at = 0; at < size;) {
     size_t end = at;
-    while (end < size && end - at < PGN_LINE_BYTES - 1 && data[end++] != '\n') {
+    while (end < size && data[end++] != '\n') {
     }
-    std::memset(buffer, 0, sizeof buffer);
-    std::memcpy(buffer, data + at, end - at);
+    std::string line(reinterpret_cast<const char*>(data) + at, end - at);
     at = end;
-    if (buffer[0] == '[') continue;
-    normalise_pgn_line(buffer);
-    rewritten += buffer;  // fputs stops at the first NUL, as this does
+    if (line[0] == '[') continue;
+    normalise_pgn_line(line);
+    rewritten += line;
   }
 
   // Lines of any length, as read back from the temporary file.

@@ -160,19 +160,43 @@ TEST(MoveGeneration, CheckmateAndStalemateHaveNoMoves) {
 }
 
 TEST(MoveGeneration, HasLegalMoveFindsTheOnlyMove) {
-  const char* only_one[] = {
-      "k7/8/8/8/8/p7/P7/K7 w - - 0 1",               // no move at all but...
-      "7k/8/8/8/8/1q6/P7/K7 w - - 0 1",              // king takes? no: pawn push blocks nothing
-      "8/8/8/8/r3P2K/8/5PPq/7k w - - 0 1",            // double step blocks a rank check
-      "8/8/8/2k5/3pP3/8/8/K1Q5 b - e3 0 1",           // en passant
-      "7k/5Q2/8/8/8/8/8/K7 b - - 0 1",                // king move only
+  // Each position has these moves and no other; has_legal_move must find the
+  // one kind of move that exists.
+  const std::pair<const char*, std::vector<std::string>> only[] = {
+      {"7k/8/8/8/8/1P6/5q2/7K w - - 0 1", {"b3b4"}},              // a single step
+      {"7k/2n5/1p6/8/K6r/8/3nP3/2b5 w - - 0 1", {"e2e4"}},       // a double step blocks
+      {"7k/8/2p1n1p1/3pP3/4K3/r7/8/8 w - d6 0 1", {"e5d6"}},     // en passant takes the checker
+      {"7k/P7/8/8/8/8/5q2/7K w - - 0 1", {"a7a8q", "a7a8r", "a7a8n", "a7a8b"}},  // promotions
+      {"7k/4Q3/8/8/8/8/8/K7 b - - 0 1", {"h8g8"}},                // a king move
   };
-  for (const char* fen : only_one) {
+  for (const auto& [fen, moves] : only) {
+    Position pos(fen);
+    EXPECT_EQ(generated(pos), moves) << fen;
+    EXPECT_EQ(has_legal_move(pos), 1u) << fen;
+  }
+  const char* agree[] = {
+      "k7/8/8/8/8/p7/P7/K7 w - - 0 1",
+      "7k/8/8/8/8/1q6/P7/K7 w - - 0 1",
+      "8/8/8/8/r3P2K/8/5PPq/7k w - - 0 1",
+      "8/8/8/2k5/3pP3/8/8/K1Q5 b - e3 0 1",
+      "7k/5Q2/8/8/8/8/8/K7 b - - 0 1",  // stalemate
+  };
+  for (const char* fen : agree) {
     testing::internal::CaptureStdout();
     Position pos(fen);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(has_legal_move(pos), generated(pos).empty() ? 0u : 1u) << fen;
   }
+}
+
+// An en-passant field with no enemy pawn beyond it gives no capture, to the
+// generator and to has_legal_move alike: this set-up is stalemate.
+TEST(MoveGeneration, EnPassantNeedsItsVictimForHasLegalMoveToo) {
+  testing::internal::CaptureStdout();
+  Position pos("7k/8/4p3/4P3/8/8/2q5/K7 w - d6 0 1");
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(generated(pos).empty());
+  EXPECT_EQ(has_legal_move(pos), 0u);
 }
 
 // Random play from varied positions: after every make and unmake every

@@ -130,6 +130,28 @@ TEST(PositionRecord, AssignmentKeepsKillersHistoryAndOwnFields) {
   EXPECT_TRUE(position_consistent(engine));
 }
 
+// A game that searched past the first 32 levels leaves killers there; a new
+// game ("new" and "setboard" assign a fresh position) finds them again once
+// its own search grows that deep.
+TEST(PositionRecord, KillersPastTheFirstLevelsSurviveAFreshPosition) {
+  Position engine(START_FEN);
+  MoveStack& ms = engine.move_stack;
+  const Move deep = make_move_word(sq("g1"), sq("f3")), mate = make_move_word(sq("d1"), sq("h5"));
+  while (ms.level < 40) ms.open_level();
+  ms.record_cutoff(deep, 1, 1);
+  ms.set_mate_killer(mate);
+  while (ms.level > 1) ms.close_level();
+  ASSERT_EQ(ms.level_capacity, 64);
+
+  Position fresh(START_FEN);
+  engine = fresh;
+  EXPECT_EQ(ms.level_capacity, 32);
+  while (ms.level < 40) ms.open_level();
+  EXPECT_EQ(ms.level_capacity, 64);
+  EXPECT_EQ(ms.get_killer1(), deep);
+  EXPECT_EQ(ms.get_mate_killer(), mate);
+}
+
 TEST(PositionRecord, HistoryDoublesAfter1024Plies) {
   Position pos("4k3/8/8/8/8/8/8/4K2N w - - 0 1");
   const Move out = make_move_word(sq("h1"), sq("g3")), back = make_move_word(sq("g3"), sq("h1"));

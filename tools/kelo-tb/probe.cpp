@@ -1,11 +1,15 @@
 // kelo-tb probe DIR FEN: the score the engine's tablebase reader gives the
 // position with ply 0 (positive a win for the side to move, negative a loss,
 // 0 a draw), or -1 when the tables in DIR have no answer. With "-" for FEN
-// the positions come from standard input, one FEN per line, one score each.
+// the positions come from standard input, one FEN per line, and standard
+// output holds exactly one score per line, a blank line's being -1; the
+// set-up messages of an illegal FEN go to standard error.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include <unistd.h>
 
 #include "egdb/tb_probe.h"
 #include "position/init.h"
@@ -14,9 +18,27 @@
 
 namespace {
 
+// The FEN reader writes its set-up messages to standard output, where the
+// engine's interface reads them; here that stream carries only scores, so
+// they are sent to standard error while the position is set up.
 void probe_one(const char* fen) {
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
   Position pos(fen);
+  std::fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
   std::printf("%d\n", probe_tablebase(pos, 0));
+}
+
+// One line of any length without its line end; false at the end of input.
+bool read_line(std::FILE* in, std::string& line) {
+  line.clear();
+  int c;
+  while ((c = std::getc(in)) != EOF && c != '\n') line += char(c);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return c != EOF || !line.empty();
 }
 
 }  // namespace
@@ -34,10 +56,13 @@ int cmd_probe(int argc, char** argv) {
     probe_one(argv[1]);
     return 0;
   }
-  char line[512];
-  while (std::fgets(line, sizeof line, stdin)) {
-    line[std::strcspn(line, "\r\n")] = 0;
-    if (line[0]) probe_one(line);
+  std::string line;
+  while (read_line(stdin, line)) {
+    if (line.empty()) {
+      std::printf("-1\n");
+    } else {
+      probe_one(line.c_str());
+    }
   }
   return 0;
 }
