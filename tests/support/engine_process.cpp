@@ -141,6 +141,13 @@ std::vector<std::string> EngineProcess::since(size_t from) const {
   return std::vector<std::string>(lines.begin() + long(from), lines.end());
 }
 
+std::string EngineProcess::dir_with_file(const std::string& name, const std::string& content) {
+  char tmpl[] = "/tmp/kelo-e2e-XXXXXX";
+  const std::string made = mkdtemp(tmpl);
+  std::ofstream(made + "/" + name, std::ios::binary) << content;
+  return made;
+}
+
 void EngineProcess::write_file(const std::string& name, const std::string& content) const {
   std::ofstream(dir + "/" + name, std::ios::binary) << content;
 }
