@@ -42,7 +42,10 @@ EngineProcess::EngineProcess(const std::string& working_dir) {
     std::string asan = "allocator_may_return_null=1";
     if (const char* given = std::getenv("ASAN_OPTIONS")) asan = std::string(given) + ":" + asan;
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
-    execl(KELO_BINARY, KELO_BINARY, static_cast<char*>(nullptr));
+    // KELO_TEST_BINARY runs the tests against another build of the engine.
+    const char* binary = std::getenv("KELO_TEST_BINARY");
+    if (!binary || !*binary) binary = KELO_BINARY;
+    execl(binary, binary, static_cast<char*>(nullptr));
     _exit(127);
   }
   close(in_pipe[0]);
