@@ -126,24 +126,6 @@ TEST(ClockReports, AreUsedForOneMoveOnly) {
   EXPECT_EQ(p->moves_left_white, 39);
 }
 
-// No time at all: the stop comes before the first root move is searched, so
-// the first generated move is played every time, without a thinking line.
-TEST(Budget, ZeroOrLessPlaysTheFirstMoveAtOnce) {
-  SearchSettings settings(64, 0);
-  for (int64_t time_left : {int64_t(0), int64_t(-3000), int64_t(60)}) {
-    for (int run = 0; run < 20; ++run) {
-      auto p = setup("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-      p->fixed_move_time = 0;
-      p->time_left_white = time_left;  // 60 / 61 is 0 as well
-      p->moves_left_white = 30;
-      testing::internal::CaptureStdout();
-      think(*p);
-      ASSERT_EQ(testing::internal::GetCapturedStdout(), "move a2a3\n") << time_left;
-      EXPECT_EQ(stop_search.load(), 0);
-    }
-  }
-}
-
 TEST(DepthLimit, StopsAfterItsIterationsUnderTheConfiguredLimit) {
   struct Case {
     int32_t configured, sd;
@@ -204,36 +186,6 @@ TEST(Variation, RootMoveFirstThenTheTableWithoutCountingNodes) {
   print_variation(*fresh, first, 6);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), move_text(first) + " ");
   EXPECT_EQ(fresh->node_count, 0u);
-}
-
-// Every thinking line of a search shows a playable variation whose first move
-// is the root move just found best; the last line's first move is played.
-TEST(Variation, ThinkingLinesStartWithTheirBestRootMove) {
-  SearchSettings settings(6, 0);
-  auto p = setup(KIWIPETE);
-  p->fixed_move_time = 600000;
-  testing::internal::CaptureStdout();
-  think(*p);
-  const auto lines = split_lines(testing::internal::GetCapturedStdout());
-  ASSERT_GE(lines.size(), 2u);
-  std::string last_first;
-  for (const auto& l : lines) {
-    if (l.rfind("move ", 0) == 0) {
-      EXPECT_EQ(l.substr(5), last_first);
-      continue;
-    }
-    const auto w = words(l);
-    ASSERT_GE(w.size(), 6u) << l;  // depth, score, time, nodes, moves, statistics
-    const size_t moves = w.size() - 4 - 2;
-    EXPECT_GE(moves, 1u) << l;
-    EXPECT_LE(int(moves), std::stoi(w[0])) << l;
-    auto replay = setup(KIWIPETE);
-    for (size_t i = 4; i < 4 + moves; ++i) {
-      ASSERT_TRUE(has_move(*replay, w[i])) << l;
-      read_user_move(*replay, w[i].c_str());
-    }
-    last_first = w[4];
-  }
 }
 
 }  // namespace
