@@ -35,19 +35,19 @@ void run_analysis(Position& pos) {
 }
 
 // Reads one line into buffer, at most 255 characters; the rest of a longer
-// line is read and dropped. The line end (LF or CR LF) is removed. Returns
-// false at end of input with nothing read.
+// line is read and dropped. The line end (LF or CR LF) is removed. The end is
+// found by counting bytes, so a NUL inside a line cuts only its text, never
+// the line after it. Returns false at end of input with nothing read.
 bool read_line(char* buffer) {
   std::memset(buffer, 0, LINE_BYTES);
-  if (!std::fgets(buffer, LINE_BYTES, stdin)) return false;
-  size_t n = std::strlen(buffer);
-  if (n > 0 && buffer[n - 1] == '\n') {
-    buffer[--n] = 0;
-  } else {
-    int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
-    }
+  size_t n = 0;
+  bool any = false;
+  for (int c; (c = std::getc(stdin)) != EOF;) {
+    any = true;
+    if (c == '\n') break;
+    if (n < LINE_BYTES - 1) buffer[n++] = char(c);
   }
+  if (!any) return false;
   if (n > 0 && buffer[n - 1] == '\r') buffer[--n] = 0;
   return true;
 }
@@ -82,14 +82,12 @@ void input_thread() {
   while (read_line(buffer)) {
     // A status request while analysing is not answered; queued, it would wait
     // behind the analysis it may not stop.
-    if (analysis_mode.load() && std::strcmp(buffer, ".") == 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      continue;
-    }
+    if (analysis_mode.load() && std::strcmp(buffer, ".") == 0) continue;
     ++lines_read;
     if (stops_search(buffer)) raise_stop();
+    // Read on at once: while a command runs, enqueue_line waits for the lock,
+    // so that no more than this one line is read ahead of it.
     enqueue_line(buffer);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   input_ended.store(true);
   // An analysis has no deadline: without further input it would never end.
@@ -101,12 +99,16 @@ void command_loop(Position& pos) {
   for (;;) {
     bool ended = input_ended.load();
     if (q.has_lines.load()) {
-      std::lock_guard<std::mutex> guard(q.lock);
-      ++lines_taken;
-      interpret_command(pos, q.lines[q.read_index]);
-      q.read_index = (q.read_index + 1) % QUEUE_SLOTS;
-      q.has_lines.store(q.read_index != q.write_index);
-    } else if (analysis_due && !ended) {
+      {
+        std::lock_guard<std::mutex> guard(q.lock);
+        ++lines_taken;
+        interpret_command(pos, q.lines[q.read_index]);
+        q.read_index = (q.read_index + 1) % QUEUE_SLOTS;
+        q.has_lines.store(q.read_index != q.write_index);
+      }
+      continue;  // every pending line is worked off before the loop sleeps
+    }
+    if (analysis_due && !ended) {
       run_analysis(pos);
     } else if (ended) {
       std::fflush(stdout);

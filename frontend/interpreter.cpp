@@ -35,10 +35,26 @@ int64_t minutes_seconds(const char* field) {
   return clamp32(m * 60 + s);
 }
 
+// The clocks of a new game or set-up start afresh from the time control in
+// force, which the assignment would otherwise take from the fresh position.
 void set_position(Position& pos, const char* fen) {
+  const int32_t period = pos.moves_per_period;
+  const int64_t base = pos.base_time, inc = pos.increment;
   Position fresh(fen);
   pos = fresh;
+  pos.moves_per_period = pos.moves_left_white = pos.moves_left_black = period;
+  pos.base_time = pos.time_left_white = pos.time_left_black = base;
+  pos.increment = inc;
 }
+
+// A count that does not begin with a digit reads as 0: "st -5" is no time.
+int64_t leading_count(const char* text) {
+  return *text >= '0' && *text <= '9' ? clamp32(read_decimal(text)) : 0;
+}
+
+// A clock report counts hundredths of a second; a negative one is a clock
+// already run out.
+int64_t report_ms(const char* text) { return int64_t{clamp32(read_decimal(text))} * 10; }
 
 // Analysis mode ends in force mode.
 void leave_analysis(Position& pos) {
@@ -114,7 +130,23 @@ void interpret_command(Position& pos, char* line) {
     return;
   }
   if (starts(line, "st ")) {
-    pos.fixed_move_time = clamp32(int64_t{clamp32(read_decimal(line + 3))} * 1000);
+    pos.fixed_move_time = clamp32(leading_count(line + 3) * 1000);
+    return;
+  }
+  if (starts(line, "sd ")) {
+    // Engine testers' fixed-depth games; 0 or less lifts the limit.
+    depth_limit = clamp32(read_decimal(line + 3));
+    if (depth_limit < 0) depth_limit = 0;
+    return;
+  }
+  if (starts(line, "time ")) {
+    clock_reports.own = report_ms(line + 5);
+    clock_reports.has_own = true;
+    return;
+  }
+  if (starts(line, "otim ")) {
+    clock_reports.opponent = report_ms(line + 5);
+    clock_reports.has_opponent = true;
     return;
   }
   if (is(line, "quit")) {
@@ -125,6 +157,7 @@ void interpret_command(Position& pos, char* line) {
     set_position(pos, START_FEN);
     pos.side_to_move = 1;
     pos.engine_side = 0;
+    depth_limit = 0;
     if (analysis_mode.load()) analysis_due = true;
     return;
   }

@@ -1,6 +1,7 @@
 #include "position/attacks.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "position/position.h"
 
@@ -13,7 +14,6 @@ Bitboard between_orth[64][64], between_diag[64][64];
 Bitboard castle_path[4];
 
 Bitboard rook_mask[64], bishop_mask[64];
-uint64_t rook_magic[64], bishop_magic[64];
 unsigned rook_shift[64], bishop_shift[64];
 Bitboard* rook_table[64];
 Bitboard* bishop_table[64];
@@ -61,61 +61,57 @@ Bitboard relevant_mask(Square sq, const Step* steps) {
   return result;
 }
 
-uint64_t xorshift(uint64_t& s) {
-  s ^= s >> 12;
-  s ^= s << 25;
-  s ^= s >> 27;
-  return s * 2685821657736338717ull;
-}
-
-// Finds a multiplier for sq with a fixed seed, so every run gets the same
-// tables; sparse candidates find a collision-free mapping quickly.
-void build_slider(Square sq, const Step* steps, Bitboard* mask, uint64_t* magic,
-                  unsigned* shift, Bitboard** table, Bitboard*& storage, uint64_t& seed) {
-  Bitboard m = relevant_mask(sq, steps);
-  int n = popcount(m);
+// Fills the sub-table of sq: every subset of the mask, at the index its
+// multiplier gives it.
+void build_slider(Square sq, bool rook, Bitboard* mask, const uint64_t* magic, unsigned* shift,
+                  Bitboard** table, Bitboard*& storage) {
+  const Bitboard m = walk_mask(sq, rook);
+  const int n = popcount(m);
   mask[sq] = m;
   shift[sq] = 64 - n;
   table[sq] = storage;
   storage += size_t(1) << n;
-
-  int squares[12];
-  int k = 0;
-  for (Bitboard b = m; b;) squares[k++] = pop_lowest(b);
-
-  const int size = 1 << n;
-  static Bitboard occupancy[4096], reference[4096];
-  static int epoch[4096];
-  static int current_epoch = 0;
-  for (int i = 0; i < size; ++i) {
-    Bitboard occ = 0;
-    for (int j = 0; j < n; ++j)
-      if (i & (1 << j)) occ |= square_bb(squares[j]);
-    occupancy[i] = occ;
-    reference[i] = slide(sq, occ, steps);
-  }
-  for (;;) {
-    uint64_t candidate = xorshift(seed) & xorshift(seed) & xorshift(seed);
-    if (popcount((m * candidate) >> 56) < 6) continue;
-    ++current_epoch;
-    bool ok = true;
-    for (int i = 0; i < size && ok; ++i) {
-      unsigned idx = unsigned((occupancy[i] * candidate) >> shift[sq]);
-      if (epoch[idx] != current_epoch) {
-        epoch[idx] = current_epoch;
-        table[sq][idx] = reference[i];
-      } else if (table[sq][idx] != reference[i]) {
-        ok = false;
-      }
-    }
-    if (ok) {
-      magic[sq] = candidate;
-      return;
-    }
-  }
+  for (Bitboard occ : mask_subsets(m))
+    table[sq][(occ * magic[sq]) >> shift[sq]] = walk_attacks(sq, occ, rook);
 }
 
 }  // namespace
+
+Bitboard walk_attacks(Square sq, Bitboard occ, bool rook) {
+  return slide(sq, occ, rook ? ROOK_STEPS : BISHOP_STEPS);
+}
+
+Bitboard walk_mask(Square sq, bool rook) {
+  return relevant_mask(sq, rook ? ROOK_STEPS : BISHOP_STEPS);
+}
+
+std::vector<Bitboard> mask_subsets(Bitboard mask) {
+  // Counting up through the subsets by borrowing only from the mask's bits.
+  std::vector<Bitboard> out;
+  out.reserve(size_t(1) << popcount(mask));
+  Bitboard subset = 0;
+  do {
+    out.push_back(subset);
+    subset = (subset - mask) & mask;
+  } while (subset);
+  return out;
+}
+
+bool multiplier_fits(Square sq, bool rook, uint64_t multiplier) {
+  const Bitboard mask = walk_mask(sq, rook);
+  const unsigned shift = 64 - unsigned(popcount(mask));
+  std::vector<Bitboard> seen(size_t(1) << (64 - shift));
+  std::vector<bool> used(seen.size());
+  for (Bitboard occ : mask_subsets(mask)) {
+    const size_t index = size_t((occ * multiplier) >> shift);
+    const Bitboard attacks = walk_attacks(sq, occ, rook);
+    // Two subsets may share an index only when they give the same attacks.
+    if (used[index] && seen[index] != attacks) return false;
+    used[index] = true;
+    seen[index] = attacks;
+  }
+  return true;
+}
 
 void init_geometry() {
   square_mask[0] = 1;
@@ -182,15 +178,12 @@ void init_geometry() {
 }
 
 void init_sliding_attacks() {
-  uint64_t seed = 0x2545F4914F6CDD1Dull;
   Bitboard* storage = bishop_storage;
   for (int sq = 0; sq < 64; ++sq)
-    build_slider(sq, BISHOP_STEPS, bishop_mask, bishop_magic, bishop_shift, bishop_table,
-                 storage, seed);
+    build_slider(sq, false, bishop_mask, bishop_magic, bishop_shift, bishop_table, storage);
   storage = rook_storage;
   for (int sq = 0; sq < 64; ++sq)
-    build_slider(sq, ROOK_STEPS, rook_mask, rook_magic, rook_shift, rook_table, storage,
-                 seed);
+    build_slider(sq, true, rook_mask, rook_magic, rook_shift, rook_table, storage);
 }
 
 unsigned attacked_by_black(const Position& pos, Square sq) {

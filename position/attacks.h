@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "position/position.h"
 #include "position/types.h"
@@ -17,7 +18,8 @@ extern Bitboard between_orth[64][64], between_diag[64][64];
 extern Bitboard castle_path[4];
 
 extern Bitboard rook_mask[64], bishop_mask[64];
-extern uint64_t rook_magic[64], bishop_magic[64];
+// Fixed multipliers, one per square, found by tools/kelo-magics.
+extern const uint64_t rook_magic[64], bishop_magic[64];
 extern unsigned rook_shift[64], bishop_shift[64];
 extern Bitboard* rook_table[64];
 extern Bitboard* bishop_table[64];
@@ -26,6 +28,16 @@ extern Bitboard* bishop_table[64];
 void init_geometry();
 // Fills rook_table and bishop_table; attack queries need it first.
 void init_sliding_attacks();
+
+// Slider attacks and relevant masks found by walking the rays, without the
+// tables: they fill the tables and check the multipliers.
+Bitboard walk_attacks(Square sq, Bitboard occ, bool rook);
+Bitboard walk_mask(Square sq, bool rook);
+// Every subset of mask, the empty one first.
+std::vector<Bitboard> mask_subsets(Bitboard mask);
+// Whether the multiplier sends no two subsets of sq's mask with different
+// attack sets to the same index.
+bool multiplier_fits(Square sq, bool rook, uint64_t multiplier);
 
 inline Bitboard rook_attacks(Square sq, Bitboard occ) {
   return rook_table[sq][((occ & rook_mask[sq]) * rook_magic[sq]) >> rook_shift[sq]];

@@ -19,6 +19,8 @@
 
 int64_t search_deadline = 0;
 uint64_t last_search_nodes = 0;
+ClockReports clock_reports;
+int32_t depth_limit = 0;
 
 namespace {
 
@@ -41,11 +43,11 @@ void collect_pv(Position& pos, int n) {
   unmake_move(pos);
 }
 
-void thinking_line(Position& pos, int iteration, int32_t score, int64_t start) {
+void thinking_line(Position& pos, int iteration, int32_t score, int64_t start, Move best) {
   const int64_t elapsed = now_ms() - start;
   std::printf("%i %i %lli %lli ", iteration + 1, score, (long long)(elapsed / 10),
               (long long)pos.node_count);
-  print_pv(pos, iteration + 1);
+  print_variation(pos, best, iteration + 1);
   const double nodes = double(pos.node_count);
   // With no nodes or no time yet the ratios have no value: show zeros.
   const double hit_rate = nodes > 0 ? double(pos.tt_hits * 100) / nodes : 0.0;
@@ -75,17 +77,19 @@ void charge_clock(Position& pos, int64_t elapsed) {
   }
 }
 
+// Whether the iteration may run under the configuration's limit and "sd".
+bool iteration_allowed(int iteration) {
+  return iteration < config.max_depth_search && (depth_limit <= 0 || iteration <= depth_limit);
+}
+
 // Iterative deepening over the n root moves of the open level, until the stop
 // flag or the iteration limit. Returns the index of the move to play: the
 // best so far when stopped, else the first of the last sorted iteration.
-// With show_root the root's best move is kept in the table (as a move only,
-// with no bound) so that the thinking lines show it: the search itself never
-// stores the root position.
-int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
+int deepen(Position& pos, int n, int64_t start, bool& stopped) {
   MoveStack& ms = pos.move_stack;
   std::vector<int32_t> root_scores(size_t(n), 0);
   stopped = false;
-  for (int iteration = 1; iteration < config.max_depth_search; ++iteration) {
+  for (int iteration = 1; iteration_allowed(iteration); ++iteration) {
     int best_index = 0;
     const int32_t depth = iteration * ONE_PLY;
     make_move(pos, ms.at(0));
@@ -99,8 +103,7 @@ int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
     if (score > -SCORE_INFINITE) {
       best = score;
       root_scores[0] = score;
-      if (show_root) tt_store(pos, pos.hash_key, 0, ms.at(0), 0, 0, 0);
-      thinking_line(pos, iteration, score, start);
+      thinking_line(pos, iteration, score, start, ms.at(0));
     } else {
       best = -SCORE_INFINITE;
     }
@@ -118,8 +121,7 @@ int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
         root_scores[size_t(i)] = s;
         best_index = i;
         best = s;
-        if (show_root) tt_store(pos, pos.hash_key, 0, ms.at(i), 0, 0, 0);
-        thinking_line(pos, iteration, s, start);
+        thinking_line(pos, iteration, s, start, ms.at(i));
       }
     }
     shell_sort(&ms.at(0), root_scores.data(), n);
@@ -130,9 +132,31 @@ int deepen(Position& pos, int n, int64_t start, bool show_root, bool& stopped) {
 }  // namespace
 
 void print_pv(Position& pos, int n) {
+  const uint64_t nodes = pos.node_count;
   pv_text.clear();
   collect_pv(pos, n);
+  pos.node_count = nodes;
   std::fputs(pv_text.c_str(), stdout);
+}
+
+void print_variation(Position& pos, Move root_move, int n) {
+  // The search never stores the root position, so the table's chain starts
+  // after the root move that the driver itself chose.
+  const uint64_t nodes = pos.node_count;
+  pv_text = move_text(root_move) + ' ';
+  make_move(pos, root_move);
+  collect_pv(pos, n - 1);
+  unmake_move(pos);
+  pos.node_count = nodes;
+  std::fputs(pv_text.c_str(), stdout);
+}
+
+void apply_clock_reports(Position& pos) {
+  if (pos.fixed_move_time != 0) return;
+  const bool white = pos.side_to_move == 1;
+  if (clock_reports.has_own) (white ? pos.time_left_white : pos.time_left_black) = clock_reports.own;
+  if (clock_reports.has_opponent)
+    (white ? pos.time_left_black : pos.time_left_white) = clock_reports.opponent;
 }
 
 void timer_thread() {
@@ -151,6 +175,7 @@ void think(Position& pos) {
   stop_search.store(0);
   const int64_t t0 = now_ms();
 
+  apply_clock_reports(pos);
   int64_t budget;
   if (pos.fixed_move_time != 0)
     budget = int64_t(pos.fixed_move_time) - 30;
@@ -172,13 +197,19 @@ void think(Position& pos) {
       const int64_t start = now_ms();
       search_deadline = start + budget;
       timer_generation = search_generation.load();
-      try {
-        std::thread(timer_thread).detach();
-      } catch (const std::system_error&) {
-        // Without a timer the iteration limit or a stop line ends the search.
+      if (budget <= 0) {
+        // No time at all: stop before the first root move is searched, so that
+        // the first generated move is played, every time the same.
+        raise_stop();
+      } else {
+        try {
+          std::thread(timer_thread).detach();
+        } catch (const std::system_error&) {
+          // Without a timer the iteration limit or a stop line ends the search.
+        }
       }
       bool stopped = false;
-      play(pos, ms.at(deepen(pos, n, start, false, stopped)));
+      play(pos, ms.at(deepen(pos, n, start, stopped)));
     }
     ms.close_level();
   }
@@ -188,6 +219,7 @@ void think(Position& pos) {
   last_search_nodes = pos.node_count;
   pos.node_count = 0;
   charge_clock(pos, now_ms() - t0);
+  clock_reports = ClockReports{};  // the next move waits for fresh reports
 }
 
 bool analyse(Position& pos) {
@@ -198,7 +230,7 @@ bool analyse(Position& pos) {
   const int n = ms.count();
   bool stopped = false;
   // Mate, stalemate or a side without its king: nothing to search.
-  if (n > 0) deepen(pos, n, now_ms(), true, stopped);
+  if (n > 0) deepen(pos, n, now_ms(), stopped);
   ms.close_level();
   stop_search.store(0);
   last_search_nodes = pos.node_count;

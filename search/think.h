@@ -21,8 +21,31 @@ bool analyse(Position& pos);
 // search; a later search is never stopped by an earlier timer.
 void timer_thread();
 
-// Writes up to n moves of the table's principal variation into line.
+// Writes up to n moves of the table's principal variation from the position.
 void print_pv(Position& pos, int n);
+// Writes the variation of a thinking line: the root move first, then the
+// table's chain from the position after it, n moves at most in all. The moves
+// made for it are not counted as searched nodes.
+void print_variation(Position& pos, Move root_move, int n);
+
+// The interface's latest clock reports since the engine last moved, in
+// milliseconds: "time" for the engine's own clock, "otim" for its opponent's.
+struct ClockReports {
+  bool has_own = false;
+  bool has_opponent = false;
+  int64_t own = 0;
+  int64_t opponent = 0;
+};
+extern ClockReports clock_reports;
+
+// In clock play (no fixed time per move), the side to move takes its time
+// left from the "time" report and the other side from "otim"; without a
+// report its clock stays the engine's own.
+void apply_clock_reports(Position& pos);
+
+// The iterations "sd" allows a search, 0 for no limit beyond the
+// configuration's iteration limit.
+extern int32_t depth_limit;
 
 extern int64_t search_deadline;
 // Nodes of the last finished search (node_count is cleared when it ends).

@@ -8,7 +8,8 @@
 #   -e CMD     the opponent's command (default: /usr/games/fairymax)
 #   -g N       number of games, colours alternating, KELO White in game 1 (default 2)
 #   -l "M B I" time control as for "level": M moves in B minutes or B as M:SS
-#              (M 0: the whole game), I seconds increment per move (default "40 1 0")
+#              (M 0: the whole game), I seconds increment per move, whole or
+#              with a decimal point, such as 0.1 (default "40 1 0")
 #   -a SECS    instead of a match: KELO alone in XBoard's analysis mode of the
 #              start position for SECS seconds from XBoard's "analyze", then
 #              XBoard is closed
@@ -52,7 +53,10 @@ number() { [[ $1 =~ ^[0-9]+$ ]] || { echo "not a whole number: $1" >&2; exit 2; 
 number "$games"
 [ -n "$analyse_secs" ] && number "$analyse_secs"
 read -r mps minutes inc <<<"$level"
-number "${mps:-x}"; number "${inc:-0}"; inc=${inc:-0}
+number "${mps:-x}"; inc=${inc:-0}
+[[ $inc =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "increment must be seconds such as 2 or 0.1: $inc" >&2; exit 2; }
+# Whole seconds of increment, rounded up, for the watchdog.
+inc_ceil=$(( 10#${inc%%.*} + (${#BASH_REMATCH[1]} > 0) ))
 [[ ${minutes:-x} =~ ^([0-9]+)(:([0-5][0-9]))?$ ]] || { echo "base time must be M or M:SS: ${minutes:-}" >&2; exit 2; }
 base_secs=$(( 10#${BASH_REMATCH[1]} * 60 + 10#${BASH_REMATCH[3]:-0} ))
 
@@ -121,11 +125,11 @@ if [ -n "$analyse_secs" ]; then
 else
   # XBoard reads any -inc, even 0, as an incremental control, where -mps has
   # no say.
-  if [ "$mps" -eq 0 ] || [ "$inc" -gt 0 ]; then clock=(-tc "$minutes" -inc "$inc")
+  if [ "$mps" -eq 0 ] || [[ $inc =~ [1-9] ]]; then clock=(-tc "$minutes" -inc "$inc")
   else clock=(-tc "$minutes" -mps "$mps"); fi
   opts+=(-scp "$opponent" -sd "$out/opponent" -mg "$games" "${clock[@]}" -sgf "$pgn")
   # Generous: per game four periods of the base time per side, 150 increments.
-  limit=${watchdog:-$(( games * (8 * base_secs + 300 * inc + 60) + 30 ))}
+  limit=${watchdog:-$(( games * (8 * base_secs + 300 * inc_ceil + 60) + 30 ))}
 fi
 
 # shellcheck disable=SC2206

@@ -150,8 +150,9 @@ TEST(Analysis, StatusRequestDoesNotStopTheSearch) {
   ASSERT_GE(deep, 0);
   const size_t from = e.lines.size();
   e.send(".");
-  // "ping" is read 100 ms after "."; had "." stopped the search, the restart's
-  // depth-2 line would come before the reply.
+  // Had "." stopped the search, the analysis would start again: its depth-2
+  // line would come before the reply to a later ping.
+  EXPECT_LT(e.wait_until([](const std::string& l) { return l.rfind("2 ", 0) == 0; }, from, 300), 0);
   ASSERT_TRUE(e.sync());
   long pong = e.wait_until([](const std::string& l) { return l.rfind("pong ", 0) == 0; }, from, 1000);
   ASSERT_GE(pong, 0);
@@ -164,9 +165,10 @@ TEST(Analysis, StatusRequestDoesNotStopTheSearch) {
 // With a low iteration limit each analysis ends by itself; the engine then
 // waits, and only a change of the position starts it again.
 TEST(Analysis, IterationLimitEndsItWithoutAMove) {
-  EngineProcess e;
-  e.write_file("KELO.ini", "MAX_DEPTH_SEARCH=4\n");
+  EngineProcess e(EngineProcess::dir_with_file("KELO.ini", "MAX_DEPTH_SEARCH=4\n"));
+  // The analysis runs once no line is pending: wait for its last iteration.
   e.send("analyze");
+  ASSERT_GE(wait_for_depth(e, 4, 0), 0);
   ASSERT_TRUE(e.sync());
   auto first = thinking(e, 0);
   ASSERT_FALSE(first.empty());
@@ -179,6 +181,7 @@ TEST(Analysis, IterationLimitEndsItWithoutAMove) {
   EXPECT_TRUE(thinking(e, from).empty());
 
   e.send("d2d4");
+  ASSERT_GE(wait_for_depth(e, 4, from), 0);
   ASSERT_TRUE(e.sync());
   auto after = thinking(e, from);
   ASSERT_FALSE(after.empty());
@@ -187,6 +190,7 @@ TEST(Analysis, IterationLimitEndsItWithoutAMove) {
   EXPECT_TRUE(variations_legal(START_FEN, {"d2d4"}, after));
   from = e.lines.size();
   e.send("new");
+  ASSERT_GE(wait_for_depth(e, 4, from), 0);
   ASSERT_TRUE(e.sync());
   EXPECT_TRUE(variations_legal(START_FEN, {}, thinking(e, from)));
   EXPECT_FALSE(thinking(e, from).empty());
@@ -219,7 +223,7 @@ TEST(Analysis, PositionsWithoutMovesOrKings) {
     e.send(std::string("setboard ") + fen);
     ASSERT_TRUE(e.sync(5000)) << fen;
     const size_t from = e.lines.size();  // the earlier analysis has stopped
-    // The new one runs at least during the input pause after "ping".
+    // The new one runs until the next line stops it.
     ASSERT_TRUE(e.sync(5000)) << fen;
     EXPECT_TRUE(variations_legal(fen, {}, thinking(e, from))) << fen;
   }

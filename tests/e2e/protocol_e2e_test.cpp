@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,69 @@ TEST(Protocol, OverlongLineIsCutAndItsRestDropped) {
   ASSERT_TRUE(e.wait_for_line("pong 8"));
   ASSERT_EQ(e.lines.size(), 3u);
   EXPECT_EQ(e.lines[1], "pong 7" + std::string(249, 'x'));
+}
+
+// A NUL byte cuts its line's text but not the line: the next lines come
+// through whole.
+TEST(Protocol, NulByteDoesNotSwallowTheNextLine) {
+  EngineProcess e;
+  e.send(std::string("ping 11\0zz", 10));
+  e.send("ping 12");
+  e.send("ping 13");
+  ASSERT_TRUE(e.wait_for_line("pong 13", 5000));
+  EXPECT_EQ(e.since(1), (std::vector<std::string>{"pong 11", "pong 12", "pong 13"}));
+}
+
+// Lines are read and interpreted as they come, in order, none lost: a burst
+// of several rings' worth is answered at once, not at a line per pause.
+TEST(Protocol, BurstOfLinesIsWorkedOffInOrder) {
+  EngineProcess e;
+  ASSERT_TRUE(e.sync());
+  const size_t from = e.lines.size();
+  std::string burst;
+  for (int i = 0; i < 200; ++i) burst += (i ? "\nping " : "ping ") + std::to_string(i);
+  const auto t0 = std::chrono::steady_clock::now();
+  e.send(burst);
+  ASSERT_TRUE(e.wait_for_line("pong 199", 5000, from));
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, 1000);
+  const auto got = e.since(from);
+  ASSERT_EQ(got.size(), 200u);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(got[size_t(i)], "pong " + std::to_string(i));
+}
+
+// During a search the input thread reads one line ahead and then waits: a
+// "?" behind an ordinary line is read only after the search, so it does not
+// stop it (while a "?" first does).
+TEST(Protocol, QuestionMarkBehindAnotherLineWaitsForTheSearch) {
+  EngineProcess e;
+  e.send("st 2");
+  ASSERT_TRUE(e.sync());
+  const size_t from = e.lines.size();
+  const auto t0 = std::chrono::steady_clock::now();
+  e.send("go");
+  ASSERT_NE(e.wait_for_prefix("2 ", 5000, from), "");
+  e.send("ping 5\n?");
+  const std::string move = e.wait_for_prefix("move ", 5000, from);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - t0).count();
+  ASSERT_NE(move, "");
+  EXPECT_GT(took, 1900);
+  // The ping comes after the move: it waited for the search to end.
+  ASSERT_TRUE(e.wait_for_line("pong 5", 2000, from));
+  long pong = e.wait_until([](const std::string& l) { return l == "pong 5"; }, from, 0);
+  long moved = e.wait_until([](const std::string& l) { return l.rfind("move ", 0) == 0; }, from, 0);
+  EXPECT_GT(pong, moved);
+
+  e.send("go");
+  ASSERT_NE(e.wait_for_prefix("2 ", 5000, size_t(pong)), "");
+  const auto t1 = std::chrono::steady_clock::now();
+  e.send("?\nping 6");
+  ASSERT_NE(e.wait_for_prefix("move ", 5000, size_t(pong)), "");
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - t1).count(), 1000);
+  EXPECT_TRUE(e.wait_for_line("pong 6", 2000, size_t(pong)));
 }
 
 TEST(Protocol, SetboardValidationMessages) {

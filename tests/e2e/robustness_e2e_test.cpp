@@ -49,8 +49,7 @@ std::string some_move(const std::string& fen) {
   return move;
 }
 
-// One engine per set-up, all running at once: each reads a line per 100 ms,
-// so in turn they would take minutes.
+// One engine per set-up, all running at once.
 TEST(Robustness, EveryCommandAfterAnOddSetupKeepsTheEngineAlive) {
   std::vector<std::unique_ptr<EngineProcess>> engines;
   std::vector<std::vector<std::string>> labels(ODD_SETUPS.size());

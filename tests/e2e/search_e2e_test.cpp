@@ -31,13 +31,8 @@ bool is_legal(const char* fen, const std::vector<std::string>& before, const std
   return found;
 }
 
-// Waits until earlier output is complete and the input thread has finished
-// its pause after reading "ping", so that the next line is read at once.
-bool settle(EngineProcess& e) {
-  if (!e.sync()) return false;
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  return true;
-}
+// Waits until earlier output is complete; the next line is then read at once.
+bool settle(EngineProcess& e) { return e.sync(); }
 
 const std::regex THINKING(R"(^(\d+) (-?\d+) (\d+) (\d+) ([a-h][1-8][a-h][1-8][nbrq]? )*\[\d+\.\d\d% NPS=\d+\]$)");
 
@@ -84,6 +79,50 @@ TEST(Play, FixedTimePerMoveIsKept) {
     if (l.rfind("move", 0) != 0) {
       EXPECT_TRUE(std::regex_match(l, THINKING)) << l;
     }
+}
+
+// The moves of a thinking line, after depth, score, time and nodes.
+std::vector<std::string> variation(const std::string& line) {
+  std::vector<std::string> out;
+  if (!std::regex_match(line, THINKING)) return out;
+  size_t start = 0;
+  for (int field = 0; field < 4; ++field) start = line.find(' ', start) + 1;
+  const std::string text = line.substr(start);
+  for (size_t p = 0; p < text.size() && text[p] != '[';) {
+    const size_t blank = text.find(' ', p);
+    out.push_back(text.substr(p, blank - p));
+    p = blank + 1;
+  }
+  return out;
+}
+
+// In a two-second search every thinking line shows a variation that can be
+// played from the position, the root move first, no longer than its depth;
+// the last line's first move is the move played.
+TEST(Play, ThinkingLinesShowPlayableVariationsEndingInTheMovePlayed) {
+  for (const char* fen : {START_FEN, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"}) {
+    EngineProcess e;
+    e.send(std::string("setboard ") + fen);
+    e.send("st 2");
+    ASSERT_TRUE(settle(e));
+    const size_t from = e.lines.size();
+    e.send("go");
+    const std::string reply = e.wait_for_prefix("move ", 6000, from);
+    ASSERT_FALSE(reply.empty()) << fen;
+    const auto lines = thinking_lines(e, from);
+    ASSERT_FALSE(lines.empty()) << fen;
+    for (const auto& l : lines) {
+      const auto moves = variation(l);
+      ASSERT_FALSE(moves.empty()) << l;
+      EXPECT_LE(int(moves.size()), std::stoi(l)) << l;
+      for (size_t i = 0; i < moves.size(); ++i)
+        ASSERT_TRUE(is_legal(fen, std::vector<std::string>(moves.begin(), moves.begin() + long(i)),
+                             moves[i]))
+            << l;
+    }
+    EXPECT_EQ(variation(lines.back())[0], reply.substr(5)) << fen;
+    std::printf("%s: %zu lines, last: %s\n", fen, lines.size(), lines.back().c_str());
+  }
 }
 
 TEST(Play, SingleLegalMoveIsPlayedAtOnce) {
@@ -171,8 +210,7 @@ TEST(Play, ClockCountsDownMoveByMove) {
 }
 
 TEST(Play, IterationLimitFromTheConfiguration) {
-  EngineProcess e;
-  e.write_file("KELO.ini", "MAX_DEPTH_SEARCH=4\n");
+  EngineProcess e(EngineProcess::dir_with_file("KELO.ini", "MAX_DEPTH_SEARCH=4\n"));
   e.send("st 30");
   e.send("go");
   ASSERT_FALSE(e.wait_for_prefix("move ", 10000).empty());
@@ -219,8 +257,7 @@ TEST(Play, GameOverWritesTheResultInsteadOfAMove) {
 
 TEST(Play, SameCommandsGiveTheSameThinkingLines) {
   auto run = [] {
-    EngineProcess e;
-    e.write_file("KELO.ini", "MAX_DEPTH_SEARCH=6\n");
+    EngineProcess e(EngineProcess::dir_with_file("KELO.ini", "MAX_DEPTH_SEARCH=6\n"));
     e.send("setboard r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
     e.send("st 60");
     e.send("go");

@@ -69,8 +69,7 @@ void expect_no_engine_trouble(const std::string& text) {
     EXPECT_EQ(text.find(bad), std::string::npos) << bad;
 }
 
-// One short game against Fairy-Max with an increment larger than the
-// engine's input pause per move, so that its own clock cannot fall behind.
+// One short game against Fairy-Max at a fast incremental control.
 TEST(XBoard, GameAgainstFairyMax) {
   const std::string missing = missing_tools();
   if (!missing.empty()) GTEST_SKIP() << missing;

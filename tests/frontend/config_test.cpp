@@ -104,9 +104,10 @@ TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
   char st_huge[] = "st 99999999999999999";
   interpret_command(pos, st_huge);
   EXPECT_EQ(pos.fixed_move_time, INT32_MAX);
+  // No digit after "st ": no fixed time, the clock governs again.
   char st_negative[] = "st -99999999999999999";
   interpret_command(pos, st_negative);
-  EXPECT_EQ(pos.fixed_move_time, INT32_MIN);
+  EXPECT_EQ(pos.fixed_move_time, 0);
   char st_plain[] = "st 7";
   interpret_command(pos, st_plain);
   EXPECT_EQ(pos.fixed_move_time, 7000);

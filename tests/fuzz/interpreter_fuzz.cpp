@@ -33,6 +33,7 @@
 #include "position/clock.h"
 #include "position/init.h"
 #include "position/position.h"
+#include "search/think.h"
 #include "search/tt.h"
 
 namespace {
@@ -73,6 +74,9 @@ void cut_clock(Position& pos) {
     if (pos.time_left_white > 100) pos.time_left_white = 100;
     if (pos.time_left_black > 100) pos.time_left_black = 100;
   }
+  // The interface's reports replace the clocks when the search budgets.
+  if (clock_reports.own > 100) clock_reports.own = 100;
+  if (clock_reports.opponent > 100) clock_reports.opponent = 100;
 }
 
 
@@ -99,6 +103,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Position pos(START_FEN);
   tt_allocate(pos.tt, 1 << 10);
+  // Each input starts without the settings an earlier one left.
+  clock_reports = ClockReports{};
+  depth_limit = 0;
   size_t at = 0;
   for (int n = 0; n < MAX_LINES && at < size; ++n) {
     char line[LINE_BYTES] = {};

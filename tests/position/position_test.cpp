@@ -201,6 +201,29 @@ TEST(Geometry, SlidingTablesMatchARayWalkOnRandomBoards) {
   }
 }
 
+// The multipliers are constants: each must send every subset of its square's
+// mask to an index no subset with other attacks shares, and the filled tables
+// must then answer every subset as the ray walk does.
+TEST(Geometry, EveryMultiplierMapsEverySubsetOfItsMask) {
+  for (Square from = 0; from < 64; ++from) {
+    EXPECT_TRUE(multiplier_fits(from, true, rook_magic[from])) << "rook " << from;
+    EXPECT_TRUE(multiplier_fits(from, false, bishop_magic[from])) << "bishop " << from;
+    EXPECT_EQ(rook_mask[from], walk_mask(from, true));
+    EXPECT_EQ(bishop_mask[from], walk_mask(from, false));
+    for (Bitboard occ : mask_subsets(rook_mask[from]))
+      ASSERT_EQ(rook_attacks(from, occ), walk_attacks(from, occ, true)) << from;
+    for (Bitboard occ : mask_subsets(bishop_mask[from]))
+      ASSERT_EQ(bishop_attacks(from, occ), walk_attacks(from, occ, false)) << from;
+  }
+  // The check can fail: one index for every subset, or a multiplier of 1 that
+  // shifts the whole mask out.
+  EXPECT_FALSE(multiplier_fits(sq("d4"), true, 0));
+  EXPECT_FALSE(multiplier_fits(sq("a8"), true, 1));
+  EXPECT_FALSE(multiplier_fits(sq("c1"), false, 1));
+  EXPECT_EQ(mask_subsets(rook_mask[sq("a8")]).size(), 4096u);
+  EXPECT_EQ(popcount(rook_mask[sq("d4")]), 10);
+}
+
 TEST(Geometry, PawnAndBetweenTables) {
   EXPECT_EQ(popcount(pawn_attacks_white[sq("a4")]), 1);
   EXPECT_EQ(pawn_attacks_white[sq("e8")], 0u);

@@ -42,7 +42,10 @@ EngineProcess::EngineProcess(const std::string& working_dir) {
     std::string asan = "allocator_may_return_null=1";
     if (const char* given = std::getenv("ASAN_OPTIONS")) asan = std::string(given) + ":" + asan;
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
-    execl(KELO_BINARY, KELO_BINARY, static_cast<char*>(nullptr));
+    // KELO_TEST_BINARY runs the tests against another build of the engine.
+    const char* binary = std::getenv("KELO_TEST_BINARY");
+    if (!binary || !*binary) binary = KELO_BINARY;
+    execl(binary, binary, static_cast<char*>(nullptr));
     _exit(127);
   }
   close(in_pipe[0]);
@@ -139,6 +142,13 @@ int EngineProcess::close_and_wait(int timeout_ms) {
 
 std::vector<std::string> EngineProcess::since(size_t from) const {
   return std::vector<std::string>(lines.begin() + long(from), lines.end());
+}
+
+std::string EngineProcess::dir_with_file(const std::string& name, const std::string& content) {
+  char tmpl[] = "/tmp/kelo-e2e-XXXXXX";
+  const std::string made = mkdtemp(tmpl);
+  std::ofstream(made + "/" + name, std::ios::binary) << content;
+  return made;
 }
 
 void EngineProcess::write_file(const std::string& name, const std::string& content) const {

@@ -38,6 +38,9 @@ struct EngineProcess {
   // Lines received since index from.
   std::vector<std::string> since(size_t from) const;
   void write_file(const std::string& name, const std::string& content) const;
+  // A new temporary directory holding one file, for the files the engine
+  // reads at start-up (KELO.ini): written before the engine starts.
+  static std::string dir_with_file(const std::string& name, const std::string& content);
 
  private:
   int ping_counter = 0;
