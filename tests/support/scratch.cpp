@@ -65,7 +65,10 @@ void scratch_end() {
 const fs::path& scratch_root() { return root; }
 
 std::string scratch_dir(const std::string& prefix) {
-  std::string pattern = (root / (prefix + "-XXXXXX")).string();
+  std::string pattern = root.string();
+  pattern += '/';
+  pattern += prefix;
+  pattern += "-XXXXXX";
   if (!mkdtemp(pattern.data())) {
     std::perror(pattern.c_str());
     std::abort();
