@@ -45,9 +45,12 @@ class MakefileTest : public testing::Test {
   void write(const std::string& name, const std::string& text) {
     std::ofstream(work_ / name) << text;
   }
-  // Runs make with the given target and variables; true when it succeeded.
+  // Runs make with the given target and variables, and none inherited from a
+  // make that runs the tests; true when it succeeded.
   bool make(const std::string& args) {
-    const std::string command = "cd '" + work_.string() + "' && WORK='" + work_.string() +
+    const std::string command = "cd '" + work_.string() +
+                                "' && unset MAKEFLAGS MFLAGS MAKELEVEL CXX_CHOICE WERROR BUILD; WORK='" +
+                                work_.string() +
                                 "' PATH='" + (work_ / "bin").string() + "':\"$PATH\" make -s -f '" +
                                 KELO_SOURCE_DIR + "/Makefile' " + args + " >> make.out 2>&1";
     const int status = std::system(command.c_str());
