@@ -1,46 +1,96 @@
-# Thin wrapper over CMake: `make`, `make test`, `make bench`, `make run`.
+# Thin wrapper over CMake: `make run`, `make test`, `make`, `make bench`.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
-.PHONY: all configure test bench run install clean asan
-
-all: configure
-	cmake --build $(BUILD) -j $(JOBS)
+.PHONY: all deps engine test bench run install clean asan
 
 # clang++ when the machine has it: its code makes and unmakes moves about a
-# tenth faster than g++'s here (bench_perft); the results are the same.
+# tenth faster than g++'s here (bench_perft); the results are the same. Looked
+# up when a recipe runs, so after `deps` may have installed it.
 CXX_CHOICE ?= $(shell command -v clang++ 2>/dev/null)
+# The sanitized build uses the other compiler, so that CI sees both compilers'
+# warnings.
+ASAN_CXX_CHOICE ?= $(shell command -v g++ 2>/dev/null)
+# WERROR=1 (CI): any compiler warning fails the build.
+WERROR ?=
 
-configure:
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
-	  $(if $(CXX_CHOICE),-DCMAKE_CXX_COMPILER=$(CXX_CHOICE))
+CONFIG = -DCMAKE_BUILD_TYPE=Release $(if $(CXX_CHOICE),-DCMAKE_CXX_COMPILER=$(CXX_CHOICE)) \
+  $(if $(WERROR),-DKELO_WERROR=ON)
+ASAN_CONFIG = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON -DKELO_BENCH=OFF \
+  $(if $(ASAN_CXX_CHOICE),-DCMAKE_CXX_COMPILER=$(ASAN_CXX_CHOICE)) $(if $(WERROR),-DKELO_WERROR=ON)
 
-test: all
+# $(call configure,DIR,ARGS,NEEDS_ALL): runs cmake in DIR unless it holds a
+# finished configuration made with the same ARGS. The arguments are written
+# to DIR/kelo-configured only when cmake succeeds, so a failed or interrupted
+# run is done again next time. Other arguments start from an empty cache:
+# CMake fixes the compiler when it first configures a directory. With
+# NEEDS_ALL, a configuration that left parts out is run again (the packages
+# may just have been installed) and must then leave nothing out.
+define configure
+	@args='$(strip $(2))'; stamp=$(1)/kelo-configured; \
+	if [ "$$(cat $$stamp 2>/dev/null)" != "$$args" ] || [ ! -f $(1)/CMakeCache.txt ] || \
+	   { [ ! -f $(1)/Makefile ] && [ ! -f $(1)/build.ninja ]; }; then \
+	  rm -rf $$stamp $(1)/CMakeCache.txt $(1)/CMakeFiles; \
+	  cmake -S . -B $(1) $$args && echo "$$args" > $$stamp || exit 1; \
+	elif [ -n "$(3)" ] && [ -s $(1)/kelo-left-out ]; then \
+	  rm -f $$stamp; cmake -S . -B $(1) $$args && echo "$$args" > $$stamp || exit 1; \
+	fi; \
+	if [ -n "$(3)" ] && [ -s $(1)/kelo-left-out ]; then \
+	  echo "Still left out after tools/install-deps.sh: $$(cat $(1)/kelo-left-out)" >&2; exit 1; \
+	fi
+endef
+
+all:
+	$(call configure,$(BUILD),$(CONFIG))
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The engine alone: all that `make run` needs.
+engine:
+	$(call configure,$(BUILD),$(CONFIG))
+	cmake --build $(BUILD) -j $(JOBS) --target kelo
+
+run: engine
+	./$(BUILD)/kelo
+
+# The Debian packages of the tests, benchmarks and fuzz targets.
+deps:
+	@tools/install-deps.sh
+
+# The referee is installed (npm ci) once, before the first test runs.
+test: deps
+	$(call configure,$(BUILD),$(CONFIG),all)
+	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) --target referee
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, but
-# for the exhaustive walks over every tablebase index: sanitized, those take
-# most of an hour, and they read no outside input (the table decoder has its
-# own fuzz target). The match against another engine is left out too: its
-# margins for late moves are those of the optimised engine. The plain run
-# keeps them all.
-ASAN_SKIP ?= Match\.|ClassEnumeration|TbGenerate\.LongestMatesAreTheKnownOnes|TbGenerate\.TablesHaveTheClassSizes|TbIndexTest\.KpkpEveryKingSquare
-asan:
-	@test -f build-asan/CMakeCache.txt || cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=ON -DKELO_BENCH=OFF
+# The sanitizers find faults of memory and undefined behaviour: the unit
+# tests and the end-to-end protocol tests run under them (the fuzz targets
+# carry the sanitizers themselves and run in `make test`). Left out, kept by
+# the plain run: the exhaustive walks over every tablebase index and the
+# reader tests that first solve whole classes (sanitized, the solving takes
+# most of their time and reads no outside input; the table decoder has its
+# own fuzz target), and the tests that time the engine (the matches against
+# another engine, in XBoard or not, and the clock tests), whose margins are
+# those of the optimised engine.
+ASAN_SKIP ?= Match\.|XBoard\.|Clock\.|ClassEnumeration|TbGenerate\.LongestMatesAreTheKnownOnes|TbGenerate\.TablesHaveTheClassSizes|TbIndexTest\.KpkpEveryKingSquare|TbProbe\.|TbRegister\.|TbValue\.|Play\.(FixedTimePerMoveIsKept|ConventionalClockBudgetsTheFirstMove|ClockCountsDownMoveByMove)
+asan: deps
+	$(call configure,build-asan,$(ASAN_CONFIG),all)
 	cmake --build build-asan -j $(JOBS)
+	cmake --build build-asan --target referee
 	cd build-asan && ctest --output-on-failure -j $(JOBS) -E '$(ASAN_SKIP)'
 
 # Every bench program, then the side-by-side table of bench/compare.sh (this
 # build against the baseline commit, Sjeng and Stockfish).
-bench: all
+bench: deps
+	$(call configure,$(BUILD),$(CONFIG),all)
+	cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 	@echo "== bench/compare.sh"; bench/compare.sh $(BUILD)
 
-run: all
-	./$(BUILD)/kelo
-
-install: all
+install:
+	$(call configure,$(BUILD),$(CONFIG))
+	cmake --build $(BUILD) -j $(JOBS) --target kelo kelo-tb
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

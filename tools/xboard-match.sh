@@ -86,6 +86,7 @@ rm -f "$pgn" "$debug" "$log" "$out/display"
 
 xvfb_pid=""
 xboard_pid=""
+had_socket_dir=1
 # Stops XBoard, then the engines it started (its children, by process id),
 # then the X server.
 stop_xboard() {
@@ -103,10 +104,14 @@ stop_xboard() {
 cleanup() {
   stop_xboard
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  # The X servers' socket folder, when this run's server made it and left it empty.
+  [ -z "$had_socket_dir" ] && rmdir /tmp/.X11-unix 2>/dev/null
+  return 0
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+[ -d /tmp/.X11-unix ] || had_socket_dir=""
 # Xvfb picks a free display itself and writes its number to the given descriptor.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb_pid=$!

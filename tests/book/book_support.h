@@ -16,6 +16,7 @@
 #include "frontend/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "support/scratch.h"
 
 // Runs each test in its own empty directory with the default book settings.
 class BookDirTest : public testing::Test {
@@ -23,9 +24,7 @@ class BookDirTest : public testing::Test {
   void SetUp() override {
     saved_ = config;
     original_ = std::filesystem::current_path();
-    char pattern[] = "/tmp/kelo-book-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = scratch_dir("kelo-book");
     std::filesystem::current_path(dir_);
   }
   void TearDown() override {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/referee.h"
+#include "support/scratch.h"
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -75,9 +76,7 @@ std::string run_engine(const fs::path& dir, const std::vector<std::string>& line
 class EngineDirTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kelo-e2e-book-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = scratch_dir("kelo-e2e-book");
   }
   void TearDown() override { fs::remove_all(dir_); }
   void write_file(const std::string& name, const std::string& text) {
@@ -131,8 +130,8 @@ for (const file of process.argv.slice(3)) {
 std::vector<std::vector<std::string>> referee_plies(const fs::path& dir) {
   std::vector<std::vector<std::string>> games;
   const fs::path package = referee_package();
-  if (!fs::exists(package / "package.json")) {
-    ADD_FAILURE() << "chess.js could not be installed";
+  if (const std::string missing = referee_missing(); !missing.empty()) {
+    ADD_FAILURE() << missing;
     return games;
   }
   std::ofstream(dir / "referee.cjs") << REFEREE_SCRIPT;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "support/referee.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -17,11 +18,11 @@ const char* OPPONENT = "/usr/games/fairymax";
 // Two whole games against Fairy-Max, KELO White in the first: no illegal
 // move, no crash, no KELO move later than its budget plus 100 ms.
 TEST(Match, TwoGamesAgainstFairyMax) {
-  if (access(OPPONENT, X_OK) != 0) GTEST_SKIP() << "fairymax is not installed";
+  ASSERT_EQ(access(OPPONENT, X_OK), 0) << "fairymax is not installed: tools/install-deps.sh installs it";
   const fs::path package = referee_package();
-  ASSERT_TRUE(fs::exists(package / "package.json")) << "chess.js could not be installed";
-  char tmpl[] = "/tmp/kelo-match-XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
+  const std::string missing = referee_missing();
+  ASSERT_TRUE(missing.empty()) << missing;
+  const std::string dir = scratch_dir("kelo-match");
   const std::string out = dir + "/games.txt";
   const std::string command = "cd '" + dir + "' && MATCH_DIR='" + dir + "' timeout 600 node '" +
                               KELO_SOURCE_DIR + "/tests/e2e/match.cjs' '" + package.string() +

@@ -14,6 +14,7 @@
 #include "frontend/movetext.h"
 #include "position/movegen.h"
 #include "support/engine_process.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -108,9 +109,7 @@ bool run_in(const std::string& dir, const std::vector<std::string>& commands,
 class WorkingDirTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kelo-robust-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = scratch_dir("kelo-robust");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   void write(const std::string& name, const std::string& content) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -39,8 +41,7 @@ std::string read_file(const fs::path& path) {
 
 // Runs the script with the given options into a new directory; its exit status.
 int run_script(const std::string& options, std::string& dir) {
-  char tmpl[] = "/tmp/kelo-xboard-XXXXXX";
-  dir = mkdtemp(tmpl);
+  dir = scratch_dir("kelo-xboard");
   const std::string command = "timeout 300 '" + std::string(KELO_SOURCE_DIR) +
                               "/tools/xboard-match.sh' -k '" + KELO_BINARY + "' -o '" + dir +
                               "' " + options + " > '" + dir + "/script.out' 2>&1";
@@ -72,7 +73,7 @@ void expect_no_engine_trouble(const std::string& text) {
 // One short game against Fairy-Max at a fast incremental control.
 TEST(XBoard, GameAgainstFairyMax) {
   const std::string missing = missing_tools();
-  if (!missing.empty()) GTEST_SKIP() << missing;
+  ASSERT_TRUE(missing.empty()) << missing << ": tools/install-deps.sh installs it";
   std::string dir;
   ASSERT_EQ(run_script("-g 1 -l '0 0:05 1' -x '-adjudicateDrawMoves 40'", dir), 0);
   const std::string pgn = read_file(dir + "/games.pgn");
@@ -101,7 +102,7 @@ TEST(XBoard, GameAgainstFairyMax) {
 // XBoard's analysis mode: KELO sends thinking lines and never a move.
 TEST(XBoard, AnalysisModeThinksWithoutMoving) {
   const std::string missing = missing_tools();
-  if (!missing.empty()) GTEST_SKIP() << missing;
+  ASSERT_TRUE(missing.empty()) << missing << ": tools/install-deps.sh installs it";
   std::string dir;
   ASSERT_EQ(run_script("-a 4", dir), 0);
   const std::string debug = read_file(dir + "/debug.txt");

@@ -7,18 +7,17 @@
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
 #include "position/position.h"
+#include "support/scratch.h"
 
 namespace {
 
 Config read(const std::string& text) {
-  char path[] = "/tmp/kelo-config-XXXXXX";
-  int fd = mkstemp(path);
-  std::FILE* f = fdopen(fd, "w");
+  const std::string path = scratch_dir("kelo-config") + "/KELO.ini";
+  std::FILE* f = std::fopen(path.c_str(), "w");
   std::fputs(text.c_str(), f);
   std::fclose(f);
   config = Config{};
-  read_config(path);
-  std::remove(path);
+  read_config(path.c_str());
   return config;
 }
 

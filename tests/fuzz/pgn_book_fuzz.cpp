@@ -33,8 +33,8 @@ void remove_scratch() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   init_tables();
-  char pattern[] = "/tmp/kelo-fuzz-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
+  std::string pattern = (std::filesystem::temp_directory_path() / "kelo-fuzz-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) return 1;
   scratch = pattern;
   std::filesystem::current_path(scratch);
   std::atexit(remove_scratch);

@@ -1,4 +1,5 @@
 #include "engine_process.h"
+#include "scratch.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,8 +24,7 @@ int64_t steady_ms() {
 
 EngineProcess::EngineProcess(const std::string& working_dir) {
   if (working_dir.empty()) {
-    char tmpl[] = "/tmp/kelo-e2e-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch_dir("kelo-e2e");
   } else {
     dir = working_dir;
   }

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
-// Installs chess.js once beside the engine binary (npm) and returns the
-// package folder; it lacks package.json when the install failed.
+// The chess.js package folder that `make test` installs in the build
+// directory with npm ci (tests/referee/package-lock.json pins its version).
 std::filesystem::path referee_package();
+// Empty when the referee is installed, else what is missing and how to get it.
+std::string referee_missing();
