@@ -145,8 +145,7 @@ std::vector<std::string> EngineProcess::since(size_t from) const {
 }
 
 std::string EngineProcess::dir_with_file(const std::string& name, const std::string& content) {
-  char tmpl[] = "/tmp/kelo-e2e-XXXXXX";
-  const std::string made = mkdtemp(tmpl);
+  const std::string made = scratch_dir("kelo-e2e");
   std::ofstream(made + "/" + name, std::ios::binary) << content;
   return made;
 }
