@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "search/search_setup.h"
+
 #include <memory>
 #include <sstream>
 #include <string>
@@ -14,14 +16,10 @@
 namespace {
 
 std::unique_ptr<Position> setup(const char* fen) {
-  testing::internal::CaptureStdout();
-  auto pos = std::make_unique<Position>(fen);
-  testing::internal::GetCapturedStdout();
-  tt_allocate(pos->tt, 1 << 16);
+  auto pos = setup_position(fen);
   pos->time_left_white = 60000;
   pos->moves_left_white = 40;
   pos->fixed_move_time = 0;
-  stop_search.store(0);
   return pos;
 }
 

@@ -9,18 +9,11 @@
 #include "position/movegen.h"
 #include "search/search.h"
 #include "search/tt.h"
+#include "search/search_setup.h"
 
 namespace {
 
-// A position with a small table, set up without echoing its validation.
-std::unique_ptr<Position> setup(const char* fen) {
-  testing::internal::CaptureStdout();
-  auto pos = std::make_unique<Position>(fen);
-  testing::internal::GetCapturedStdout();
-  tt_allocate(pos->tt, 1 << 16);
-  stop_search.store(0);
-  return pos;
-}
+std::unique_ptr<Position> setup(const char* fen) { return setup_position(fen); }
 
 TEST(Quiescence, QuietPositionScoresItsEvaluation) {
   auto p = setup("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");

@@ -11,19 +11,13 @@
 #include "position/movegen.h"
 #include "search/think.h"
 #include "search/tt.h"
+#include "search/search_setup.h"
 
 namespace {
 
 const char* KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
 
-std::unique_ptr<Position> setup(const char* fen) {
-  testing::internal::CaptureStdout();
-  auto pos = std::make_unique<Position>(fen);
-  testing::internal::GetCapturedStdout();
-  tt_allocate(pos->tt, 1 << 16);
-  stop_search.store(0);
-  return pos;
-}
+std::unique_ptr<Position> setup(const char* fen) { return setup_position(fen); }
 
 std::vector<std::string> words(const std::string& text) {
   std::vector<std::string> out;
