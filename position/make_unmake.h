@@ -37,10 +37,10 @@ inline constexpr RightLoss CAPTURE_LOSS = make_right_loss(false);
 // castle_keys_of[s]: the XOR of the castling keys of the rights in set s.
 extern const std::array<uint64_t, 16> castle_keys_of;
 
-// Moves a piece between two squares on the boards, mailbox and own sum. Both
-// squares flip in occ_all, so a capture sets its target there again.
+// Moves a piece between two squares on the boards and mailbox. Both squares
+// flip in occ_all, so a capture sets its target there again.
 template <Colour Us>
-inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
+inline void move_piece(Position& pos, unsigned code, Square from, Square to) {
   using T = ColourTraits<Us>;
   const Bitboard both = square_bb(from) | square_bb(to);
   pos.bb(code) ^= both;
@@ -48,7 +48,13 @@ inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
   pos.occ_all ^= both;
   pos.mailbox[from] = 0;
   pos.mailbox[to] = code;
-  T::own_sum(pos) += piece_square_table[code][to] - piece_square_table[code][from];
+}
+
+// move_piece, and the own sum follows.
+template <Colour Us>
+inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
+  move_piece<Us>(pos, code, from, to);
+  ColourTraits<Us>::own_sum(pos) += piece_square_table[code][to] - piece_square_table[code][from];
 }
 
 // make_move for side Us to move. The key, rights, target and counter are
@@ -64,6 +70,8 @@ template <Colour Us>
   const uint32_t old_ep = pos.ep_square;
 
   HistoryEntry* const e = pos.history.push_entry(m, castle, old_ep);
+  e->pst_white = pos.pst_white;
+  e->pst_black = pos.pst_black;
 
   uint64_t key = pos.hash_key ^ ep_key(old_ep) ^ piece_key[piece][from] ^ piece_key[piece][to];
   uint32_t fifty = pos.fifty_count + 1;
@@ -75,20 +83,22 @@ template <Colour Us>
       key ^= ep_key(ep);
     }
   }
-  const uint32_t lost =
-      castle & (RIGHT_LOSS.by_square[piece][from] | CAPTURE_LOSS.by_square[victim][to]);
-  castle ^= lost;
-  key ^= castle_keys_of[lost];
+  uint32_t lost = RIGHT_LOSS.by_square[piece][from];
   shift_piece<Us>(pos, piece, from, to);
 
   if (victim) {
     fifty = 0;
+    lost |= CAPTURE_LOSS.by_square[victim][to];
     T::enemy_sum(pos) -= piece_square_table[victim][to];
     key ^= piece_key[victim][to];
     pos.bb(victim) &= ~square_bb(to);
     T::enemy(pos) &= ~square_bb(to);
     pos.occ_all |= square_bb(to);
   }
+
+  lost &= castle;
+  castle ^= lost;
+  key ^= castle_keys_of[lost];
 
   if (m & MOVE_SPECIAL_MASK) {
     if (unsigned promo = move_promotion(m)) {
@@ -138,9 +148,8 @@ template <Colour Us>
   const Square from = move_from(m), to = move_to(m);
   const unsigned piece = pos.mailbox[to];
 
-  shift_piece<Us>(pos, piece, to, from);
+  move_piece<Us>(pos, piece, to, from);
   if (unsigned victim = move_captured(m)) {
-    ColourTraits<T::Them>::own_sum(pos) += piece_square_table[victim][to];
     pos.bb(victim) |= square_bb(to);
     T::enemy(pos) |= square_bb(to);
     pos.occ_all |= square_bb(to);
@@ -151,17 +160,15 @@ template <Colour Us>
       pos.bb(piece) &= ~square_bb(from);
       pos.bb(T::PAWN_CODE) |= square_bb(from);
       pos.mailbox[from] = T::PAWN_CODE;
-      T::own_sum(pos) += piece_square_table[T::PAWN_CODE][from] - piece_square_table[piece][from];
     } else if (m & MOVE_EN_PASSANT) {
       const Square taken = to - T::UP;
       pos.bb(T::ENEMY_PAWN) |= square_bb(taken);
       T::enemy(pos) |= square_bb(taken);
       pos.occ_all |= square_bb(taken);
       pos.mailbox[taken] = T::ENEMY_PAWN;
-      T::enemy_sum(pos) += piece_square_table[T::ENEMY_PAWN][taken];
     } else if (m & MOVE_CASTLE) {
-      if (to == T::KING_TO_K) shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_K, T::ROOK_HOME_K);
-      else if (to == T::KING_TO_Q) shift_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_Q, T::ROOK_HOME_Q);
+      if (to == T::KING_TO_K) move_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_K, T::ROOK_HOME_K);
+      else if (to == T::KING_TO_Q) move_piece<Us>(pos, T::ROOK_CODE, T::ROOK_TO_Q, T::ROOK_HOME_Q);
     }
   }
   pos.side_to_move = Us;
@@ -169,4 +176,6 @@ template <Colour Us>
   pos.ep_square = e.ep_square;
   pos.fifty_count = e.fifty_count;
   pos.hash_key = e.hash_key;
+  pos.pst_white = e.pst_white;
+  pos.pst_black = e.pst_black;
 }

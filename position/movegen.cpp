@@ -88,12 +88,23 @@ struct Legality {
     return ColourTraits<Us>::king_safe(after, pieces, ~square_bb(to), king_sq);
   }
   bool needs_test(Square from) const { return (must_test & square_bb(from)) != 0; }
-  bool piece_move(Square from, Square to) const {
-    return !needs_test(from) || safe_after(from, to);
+  bool in_check() const { return must_test == ~Bitboard(0); }
+  // Out of check, a piece that needs the test is pinned: it stands alone
+  // between our king and one enemy slider, and keeps the king covered
+  // exactly while it stays on their line (taking the slider included).
+  Bitboard pin_line(Square from) const {
+    return (rook_lines[king_sq] & square_bb(from)) ? rook_lines[king_sq] & rook_lines[from]
+                                                   : bishop_lines[king_sq] & bishop_lines[from];
+  }
+  [[gnu::always_inline]] bool piece_move(Square from, Square to) const {
+    if (!needs_test(from)) return true;
+    if (!in_check()) return (pin_line(from) & square_bb(to)) != 0;
+    return safe_after(from, to);
   }
   // The targets of a piece on from that its moves may reach legally.
-  Bitboard legal_targets(Square from, Bitboard targets) const {
+  [[gnu::always_inline]] Bitboard legal_targets(Square from, Bitboard targets) const {
     if (!needs_test(from)) return targets;
+    if (!in_check()) return targets & pin_line(from);
     Bitboard kept = 0;
     for (Bitboard t = targets; t;) {
       Square to = pop_lowest(t);

@@ -54,12 +54,16 @@ struct MoveStack {
 };
 
 //   HistoryEntry i describes the position after i plies from the set-up one.
+//   The square sums are kept so that unmaking a move restores them instead of
+//   working them out again.
 struct HistoryEntry {
   uint32_t move;          // played from position i
   uint32_t castle_flags;  // of position i
   uint32_t ep_square;     // of position i
-  uint64_t hash_key;      // of position i
   uint32_t fifty_count;   // of position i
+  uint64_t hash_key;      // of position i
+  int32_t pst_white;      // of position i, written when its move is made
+  int32_t pst_black;
 };
 
 struct GameHistory {

@@ -92,6 +92,32 @@ inline uint64_t history_of(const Position& pos, int side, Move m) {
   return gain[0];
 }
 
+constexpr Bitboard FILE_A = 0x0101010101010101ull;
+constexpr Bitboard FILE_H = FILE_A << 7;
+
+// The squares the side not to move attacks as the board stands, and those its
+// sliders attack.
+struct EnemyReach {
+  Bitboard all;
+  Bitboard sliders;
+};
+
+EnemyReach enemy_reach(const Position& pos) {
+  const Bitboard* p = pos.piece_bb;
+  const Bitboard occ = pos.occ_all;
+  const int e = pos.side_to_move == 1 ? 1 : 0;  // piece_bb offset of the enemy
+  const Bitboard pawns = p[e];
+  // A white pawn takes towards row 0, a black one towards row 7.
+  Bitboard all = e == 0 ? ((pawns & ~FILE_A) >> 9) | ((pawns & ~FILE_H) >> 7)
+                        : ((pawns & ~FILE_A) << 7) | ((pawns & ~FILE_H) << 9);
+  for (Bitboard b = p[2 + e]; b;) all |= knight_attacks[pop_lowest(b)];
+  for (Bitboard b = p[10 + e]; b;) all |= king_attacks[pop_lowest(b)];
+  Bitboard sliders = 0;
+  for (Bitboard b = p[4 + e] | p[8 + e]; b;) sliders |= bishop_attacks(pop_lowest(b), occ);
+  for (Bitboard b = p[6 + e] | p[8 + e]; b;) sliders |= rook_attacks(pop_lowest(b), occ);
+  return {all | sliders, sliders};
+}
+
 }  // namespace
 
 int32_t static_exchange_eval(const Position& pos, Move m) { return exchange(pos, m); }
@@ -120,8 +146,18 @@ int order_quiet_moves(Position& pos, int begin, int end, int side) {
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
   const Position& cpos = pos;
+  // A quiet move of the side to move takes nothing, so its exchange is 0
+  // unless the opponent can take on its target. Lifting the mover can open
+  // only a line through its square: with the target unattacked and the
+  // square left seen by no enemy slider, no enemy piece reaches the target.
+  const EnemyReach reach = enemy_reach(pos);
   const int kept = partition(
-      moves, scratch(score_keys, n), n, [&](Move m) { return exchange(cpos, m); },
+      moves, scratch(score_keys, n), n,
+      [&](Move m) {
+        if (!(reach.all & square_bb(move_to(m))) && !(reach.sliders & square_bb(move_from(m))))
+          return 0;
+        return exchange(cpos, m);
+      },
       [](int32_t k) { return k < LOSING_MARGIN; });
   uint64_t* keys = scratch(history_keys, n);
   for (int i = 0; i < kept; ++i) keys[i] = history_of(pos, side, moves[i]);

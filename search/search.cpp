@@ -33,7 +33,7 @@ namespace {
 
 // Every child of a node probes the table first: its slot is fetched while
 // the child still tests for legal moves and draws.
-inline void make_searched(Position& pos, Move m) {
+[[gnu::always_inline]] inline void make_searched(Position& pos, Move m) {
   make_here(pos, m);
   tt_prefetch(pos);
 }
@@ -117,7 +117,7 @@ struct Node {
     return true;
   }
 
-  bool late_move_rule(int32_t& score, int32_t reduction) {
+  [[gnu::always_inline]] bool late_move_rule(int32_t& score, int32_t reduction) {
     if (moves_searched > 16 && ply >= 1 && !in_check) {
       score = child(-alpha - 1, -alpha, depth - reduction - ONE_PLY);
       if (search_stopped()) return false;

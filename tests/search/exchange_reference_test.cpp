@@ -101,6 +101,31 @@ std::vector<Move> reference_selection(const Position& pos, std::vector<Move> mov
   return moves;
 }
 
+// The quiet ordering as described: moves losing more than half a pawn by the
+// exchange go last, the rest are sorted by their history counters.
+std::vector<Move> reference_quiet_order(const Position& pos, std::vector<Move> moves, int side) {
+  std::vector<uint64_t> keys(moves.size());
+  int n = int(moves.size());
+  for (int i = 0; i < n;) {
+    if (reference_exchange(pos, moves[size_t(i)]) < -50) {
+      std::swap(moves[size_t(i)], moves[size_t(n - 1)]);
+      --n;
+    } else {
+      ++i;
+    }
+  }
+  for (int i = 0; i < n; ++i)
+    keys[size_t(i)] = pos.move_stack.history_score[side == 1 ? 0 : 1][moves[size_t(i)] & 0xFFF];
+  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11)
+    for (int i = gap; i < n; ++i)
+      for (int j = i; j >= gap && keys[size_t(j)] > keys[size_t(j - gap)]; j -= gap) {
+        std::swap(keys[size_t(j)], keys[size_t(j - gap)]);
+        std::swap(moves[size_t(j)], moves[size_t(j - gap)]);
+      }
+  moves.resize(size_t(n));
+  return moves;
+}
+
 std::vector<std::string> suite_fens() {
   std::ifstream in(std::string(KELO_SOURCE_DIR) + "/tests/data/perft.epd");
   std::vector<std::string> fens;
@@ -117,7 +142,7 @@ std::unique_ptr<Position> setup(const std::string& fen) {
 }
 
 struct Tally {
-  long moves = 0, answered = 0, selections = 0, checks = 0;
+  long moves = 0, answered = 0, selections = 0, checks = 0, losing_quiets = 0;
 };
 
 // Every legal move of the position, and the quiescence selection of its
@@ -155,6 +180,19 @@ void compare_position(Position& pos, Tally& tally) {
     ++tally.selections;
   }
   ms.close_level();
+
+  // The quiet ordering skips the exchanges of moves nobody can answer.
+  ms.open_level();
+  gen_quiets(pos);
+  std::vector<Move> quiets;
+  for (int i = 0; i < ms.count(); ++i) quiets.push_back(ms.at(i));
+  const int side = pos.side_to_move;
+  const int kept = order_quiet_moves(pos, 0, ms.count(), side);
+  std::vector<Move> got(&ms.at(0), &ms.at(0) + kept);
+  const std::vector<Move> want = reference_quiet_order(pos, quiets, side);
+  ASSERT_EQ(got, want) << "quiet ordering";
+  tally.losing_quiets += long(quiets.size() - want.size());
+  ms.close_level();
 }
 
 TEST(ExchangeReference, SuitePositionsAndRandomGamesFromThem) {
@@ -163,6 +201,9 @@ TEST(ExchangeReference, SuitePositionsAndRandomGamesFromThem) {
   for (const std::string& fen : suite_fens()) {
     SCOPED_TRACE(fen);
     auto pos = setup(fen);
+    // History counters in no particular order, so that the sort has work.
+    for (auto& row : pos->move_stack.history_score)
+      for (uint64_t& h : row) h = (seed = seed * 6364136223846793005ull + 1) >> 40;
     // A game of up to 80 random plies from each position, compared at every ply.
     for (int ply = 0; ply < 80; ++ply) {
       compare_position(*pos, tally);
@@ -184,6 +225,7 @@ TEST(ExchangeReference, SuitePositionsAndRandomGamesFromThem) {
   EXPECT_GT(tally.answered, 2000);
   EXPECT_GT(tally.selections, 5000);
   EXPECT_GT(tally.checks, 20);
+  EXPECT_GT(tally.losing_quiets, 1000);
 }
 
 TEST(ExchangeReference, AttackersOfMatchesAWalkOverTheBoard) {
