@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 
 #include "position/colour_traits.h"
 #include "position/position.h"
@@ -70,9 +69,9 @@ template <Colour Us>
   uint32_t castle = pos.castle_flags;
   const uint32_t old_ep = pos.ep_square;
 
-  HistoryEntry* const e = pos.history.push_slot();
-  std::memcpy(static_cast<void*>(e), &pos.castle_flags, STATE_BYTES);
-  e->move = m;
+  HistoryEntry* const e = pos.history.push_entry(m, castle, old_ep);
+  e->pst_white = pos.pst_white;
+  e->pst_black = pos.pst_black;
 
   uint64_t key = pos.hash_key ^ ep_key(old_ep) ^ piece_key[piece][from] ^ piece_key[piece][to];
   uint32_t fifty = pos.fifty_count + 1;
@@ -173,5 +172,10 @@ template <Colour Us>
     }
   }
   pos.side_to_move = Us;
-  std::memcpy(&pos.castle_flags, &e, STATE_BYTES);
+  pos.castle_flags = e.castle_flags;
+  pos.ep_square = e.ep_square;
+  pos.fifty_count = e.fifty_count;
+  pos.hash_key = e.hash_key;
+  pos.pst_white = e.pst_white;
+  pos.pst_black = e.pst_black;
 }

@@ -2,9 +2,7 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
 #include "position/types.h"
@@ -56,18 +54,16 @@ struct MoveStack {
 };
 
 //   HistoryEntry i describes the position after i plies from the set-up one.
-//   The fields from castle_flags to hash_key lie as in Position, so that
-//   making a move saves them and unmaking it restores them in one copy of
-//   STATE_BYTES; the square sums are kept too, so that unmaking need not work
-//   them out again.
+//   The square sums are kept so that unmaking a move restores them instead of
+//   working them out again.
 struct HistoryEntry {
+  uint32_t move;          // played from position i
   uint32_t castle_flags;  // of position i
   uint32_t ep_square;     // of position i
   uint32_t fifty_count;   // of position i
+  uint64_t hash_key;      // of position i
   int32_t pst_white;      // of position i, written when its move is made
   int32_t pst_black;
-  uint32_t move;          // played from position i
-  uint64_t hash_key;      // of position i
 };
 
 struct GameHistory {
@@ -77,10 +73,16 @@ struct GameHistory {
 
   GameHistory() : entries(1024, HistoryEntry{}) {}
 
-  // Takes the next entry, answering where it lies; the one after it is the
+  void push(Move m, uint32_t castle_flags, uint32_t ep_square) {
+    push_entry(m, castle_flags, ep_square);
+  }
+  // push, answering where the entry written now lies; the one after it is the
   // current entry, which set_current fills.
-  HistoryEntry* push_slot() {
+  HistoryEntry* push_entry(Move m, uint32_t castle_flags, uint32_t ep_square) {
     HistoryEntry* e = entries.data() + count;
+    e->move = m;
+    e->castle_flags = castle_flags;
+    e->ep_square = ep_square;
     if (++count == capacity) {
       capacity *= 2;
       entries.resize(capacity);
@@ -111,15 +113,13 @@ struct Position {
   Bitboard* bb_of_code[16];  // names piece_bb entries; rebuilt, never copied
   Bitboard occ_white, occ_black, occ_all;
   uint32_t mailbox[64];
-  // From castle_flags to hash_key: the state a history entry saves (below).
   uint32_t castle_flags;
-  uint32_t ep_square;  // the square a double-stepping pawn passed over; 0 none
-  uint32_t fifty_count;
-  int32_t pst_white, pst_black;
-  uint32_t saved_move = 0;  // a restored entry's move lands here; unused
-  uint64_t hash_key;
   int32_t side_to_move;  // 1 White, 0 Black
   int32_t engine_side;   // 1, 0, or 3 for neither
+  uint32_t ep_square;    // the square a double-stepping pawn passed over; 0 none
+  uint32_t fifty_count;
+  int32_t pst_white, pst_black;
+  uint64_t hash_key;
   MoveStack move_stack;
   GameHistory history;
   TranspositionTable tt;
@@ -153,23 +153,6 @@ struct Position {
   }
   void rebuild_bb_of_code();
 };
-
-// The bytes from castle_flags to hash_key, saved and restored as one block.
-inline constexpr size_t STATE_BYTES = sizeof(HistoryEntry);
-static_assert(std::is_standard_layout_v<Position> && std::is_standard_layout_v<HistoryEntry>);
-static_assert(offsetof(Position, hash_key) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, hash_key) &&
-              offsetof(Position, ep_square) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, ep_square) &&
-              offsetof(Position, fifty_count) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, fifty_count) &&
-              offsetof(Position, pst_white) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, pst_white) &&
-              offsetof(Position, pst_black) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, pst_black) &&
-              offsetof(Position, saved_move) - offsetof(Position, castle_flags) ==
-                  offsetof(HistoryEntry, move) &&
-              offsetof(HistoryEntry, hash_key) + sizeof(uint64_t) == STATE_BYTES);
 
 // Fixed pseudo-random key tables: rows by piece code, row 16 is the
 // en-passant row; rows 7, 8 and 15 and ep entry 0 are zero.
