@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 // splitmix64, run at compile time, so the key values are fixed data of the
@@ -131,7 +135,33 @@ void Position::rebuild_bb_of_code() {
 
 Position::Position() { rebuild_bb_of_code(); }
 
-Position::~Position() { std::free(tt.buckets); }
+Position::~Position() { release_table_memory(tt.buckets, tt.bytes); }
+
+// Every probe of the table lands on a page of its own, far from the last:
+// with pages of 4 KB a large table costs a page-table walk at almost every
+// probe, and a page fault at the first touch of each page. Where the system
+// offers large pages (Linux, 2 MB) the table asks for them; the anonymous
+// mapping comes zero-filled.
+void* table_memory(size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
+  madvise(block, bytes, MADV_HUGEPAGE);
+  return block;
+#else
+  return std::calloc(bytes, 1);
+#endif
+}
+
+void release_table_memory(void* block, size_t bytes) {
+  if (!block) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  munmap(block, bytes);
+#else
+  (void)bytes;
+  std::free(block);
+#endif
+}
 
 Position& Position::operator=(const Position& source) {
   if (this == &source) return *this;

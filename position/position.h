@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -104,9 +105,15 @@ struct TtBucket;
 // Handle of the transposition table; the table itself lives in search/.
 struct TranspositionTable {
   uint32_t bucket_count = 0;
-  TtBucket* buckets = nullptr;  // allocated with calloc, released with free
+  TtBucket* buckets = nullptr;  // from table_memory, released with release_table_memory
+  size_t bytes = 0;             // of the block behind buckets
   unsigned __int128 reciprocal = 0;  // of bucket_count, for the key's remainder (search/tt.h)
 };
+
+// A zero-filled block for the table, in large pages where the system offers
+// them; null when there is no memory.
+void* table_memory(size_t bytes);
+void release_table_memory(void* block, size_t bytes);
 
 struct Position {
   Bitboard piece_bb[12];

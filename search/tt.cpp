@@ -33,13 +33,15 @@ int32_t prime_bucket_count(int32_t n) {
 }
 
 void tt_allocate(TranspositionTable& tt, int32_t requested) {
-  std::free(tt.buckets);
+  release_table_memory(tt.buckets, tt.bytes);
   tt.buckets = nullptr;
   tt.bucket_count = 0;
+  tt.bytes = 0;
   for (int32_t n = requested;; n /= 2) {
     const int32_t count = prime_bucket_count(n);
-    tt.buckets = static_cast<TtBucket*>(std::calloc(size_t(count), sizeof(TtBucket)));
+    tt.buckets = static_cast<TtBucket*>(table_memory(size_t(count) * sizeof(TtBucket)));
     if (tt.buckets) {
+      tt.bytes = size_t(count) * sizeof(TtBucket);
       tt.bucket_count = uint32_t(count);
       tt.reciprocal = bucket_reciprocal(tt.bucket_count);
       if (n != requested)
