@@ -59,10 +59,13 @@ inline void shift_piece(Position& pos, unsigned code, Square from, Square to) {
 
 // make_move for side Us to move. The key, rights, target and counter are
 // worked on in locals and stored once.
-template <Colour Us>
+//
+// CountNode false leaves node_count to the caller, which adds a whole list's
+// moves at once (perft's last ply).
+template <Colour Us, bool CountNode = true>
 [[gnu::always_inline]] inline void make_move_as(Position& pos, Move m) {
   using T = ColourTraits<Us>;
-  ++pos.node_count;
+  if (CountNode) ++pos.node_count;
   const Square from = move_from(m), to = move_to(m);
   const unsigned piece = pos.mailbox[from];
   const unsigned victim = pos.mailbox[to];

@@ -21,9 +21,10 @@ int64_t perft_as(Position& pos, int32_t depth) {
     const Move* const list = &ms.at(0);
     const int n = ms.count();
     for (const Move* m = list; m != list + n; ++m) {
-      make_move_as<Us>(pos, *m);
+      make_move_as<Us, false>(pos, *m);
       unmake_move_as<Us>(pos);
     }
+    pos.node_count += uint64_t(n);
     sum = n;
   } else {
     for (int i = 0; i < ms.count(); ++i) {

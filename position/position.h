@@ -117,8 +117,12 @@ void release_table_memory(void* block, size_t bytes);
 
 struct Position {
   Bitboard piece_bb[12];
+  // Not beside either side's set: the compiler would update such a pair with
+  // one wide load and store, and the wide load must wait out the narrower
+  // stores of the other side's moves to either half.
+  Bitboard occ_all;
   Bitboard* bb_of_code[16];  // names piece_bb entries; rebuilt, never copied
-  Bitboard occ_white, occ_black, occ_all;
+  Bitboard occ_white, occ_black;
   uint32_t mailbox[64];
   uint32_t castle_flags;
   int32_t side_to_move;  // 1 White, 0 Black
