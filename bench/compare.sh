@@ -14,7 +14,7 @@ set -uo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$src/build}" && pwd)
-runs=${2:-3}
+runs=${2:-5}
 baseline=${BASELINE-9de9513}
 sjeng=${SJENG:-/usr/games/sjeng}
 stockfish=${STOCKFISH:-/usr/games/stockfish}
