@@ -76,6 +76,18 @@ int32_t reference_exchange(const Position& pos, Move m) {
   return gain[0];
 }
 
+// The shell sort as the ordering describes it, by swaps: highest key first,
+// gaps n, then 5 * gap / 11, with 1 after 2 to 4.
+template <typename Key>
+void reference_sort(std::vector<Move>& moves, std::vector<Key>& keys, int n) {
+  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11)
+    for (int i = gap; i < n; ++i)
+      for (int j = i; j >= gap && keys[size_t(j)] > keys[size_t(j - gap)]; j -= gap) {
+        std::swap(keys[size_t(j)], keys[size_t(j - gap)]);
+        std::swap(moves[size_t(j)], moves[size_t(j - gap)]);
+      }
+}
+
 // Partition by the exchange score, then the shell sort, as the ordering
 // describes them, with every capture's exchange played out.
 std::vector<Move> reference_selection(const Position& pos, std::vector<Move> moves,
@@ -91,12 +103,7 @@ std::vector<Move> reference_selection(const Position& pos, std::vector<Move> mov
       keys[size_t(i++)] = k;
     }
   }
-  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11)
-    for (int i = gap; i < n; ++i)
-      for (int j = i; j >= gap && keys[size_t(j)] > keys[size_t(j - gap)]; j -= gap) {
-        std::swap(keys[size_t(j)], keys[size_t(j - gap)]);
-        std::swap(moves[size_t(j)], moves[size_t(j - gap)]);
-      }
+  reference_sort(moves, keys, n);
   moves.resize(size_t(n));
   return moves;
 }
@@ -116,12 +123,7 @@ std::vector<Move> reference_quiet_order(const Position& pos, std::vector<Move> m
   }
   for (int i = 0; i < n; ++i)
     keys[size_t(i)] = pos.move_stack.history_score[side == 1 ? 0 : 1][moves[size_t(i)] & 0xFFF];
-  for (int gap = n; gap > 0; gap = (gap >= 2 && gap <= 4) ? 1 : 5 * gap / 11)
-    for (int i = gap; i < n; ++i)
-      for (int j = i; j >= gap && keys[size_t(j)] > keys[size_t(j - gap)]; j -= gap) {
-        std::swap(keys[size_t(j)], keys[size_t(j - gap)]);
-        std::swap(moves[size_t(j)], moves[size_t(j - gap)]);
-      }
+  reference_sort(moves, keys, n);
   moves.resize(size_t(n));
   return moves;
 }
