@@ -8,11 +8,11 @@
 
 #include "frontend/interpreter.h"
 #include "position/clock.h"
-#include "search/think.h"
+#include "frontend/session.h"
+#include "frontend/uci.h"
+#include "frontend/xboard.h"
 
 CommandQueue command_queue;
-std::atomic<bool> analysis_mode{false};
-bool analysis_due = false;
 
 namespace {
 
@@ -26,12 +26,12 @@ uint64_t lines_taken = 0;
 
 // Runs the analysis of the current position under the queue lock, as a
 // command of its own; a line that arrives meanwhile stops it.
-void run_analysis(Position& pos) {
+void run_analysis(Session& s) {
   CommandQueue& q = command_queue;
   std::lock_guard<std::mutex> guard(q.lock);
   stop_search.store(0);
   if (lines_read.load() != lines_taken || input_ended.load()) return;
-  analysis_due = !analyse(pos);
+  s.analysis_due = !analyse(s);
 }
 
 // Reads one line into buffer, at most 255 characters; the rest of a longer
@@ -54,8 +54,9 @@ bool read_line(char* buffer) {
 
 }  // namespace
 
-bool stops_search(const char* line) {
-  if (analysis_mode.load()) return std::strcmp(line, ".") != 0;
+bool stops_search(const Session& s, const char* line) {
+  if (s.protocol.load() == Protocol::UCI) return false;
+  if (s.analysis_mode.load()) return std::strcmp(line, ".") != 0;
   return std::strncmp(line, "result", 6) == 0 || line[0] == '?' ||
          std::strncmp(line, "hint", 4) == 0;
 }
@@ -77,24 +78,24 @@ void enqueue_line(const char* buffer) {
   }
 }
 
-void input_thread() {
+void input_thread(Session* s) {
   char buffer[LINE_BYTES];
   while (read_line(buffer)) {
     // A status request while analysing is not answered; queued, it would wait
     // behind the analysis it may not stop.
-    if (analysis_mode.load() && std::strcmp(buffer, ".") == 0) continue;
+    if (s->analysis_mode.load() && std::strcmp(buffer, ".") == 0) continue;
     ++lines_read;
-    if (stops_search(buffer)) raise_stop();
+    if (stops_search(*s, buffer)) raise_stop();
     // Read on at once: while a command runs, enqueue_line waits for the lock,
     // so that no more than this one line is read ahead of it.
     enqueue_line(buffer);
   }
   input_ended.store(true);
   // An analysis has no deadline: without further input it would never end.
-  if (analysis_mode.load()) raise_stop();
+  if (s->analysis_mode.load()) raise_stop();
 }
 
-void command_loop(Position& pos) {
+void command_loop(Session& s) {
   CommandQueue& q = command_queue;
   for (;;) {
     bool ended = input_ended.load();
@@ -102,15 +103,16 @@ void command_loop(Position& pos) {
       {
         std::lock_guard<std::mutex> guard(q.lock);
         ++lines_taken;
-        interpret_command(pos, q.lines[q.read_index]);
+        interpret_command(s, q.lines[q.read_index]);
         q.read_index = (q.read_index + 1) % QUEUE_SLOTS;
         q.has_lines.store(q.read_index != q.write_index);
       }
       continue;  // every pending line is worked off before the loop sleeps
     }
-    if (analysis_due && !ended) {
-      run_analysis(pos);
+    if (s.analysis_due && !ended) {
+      run_analysis(s);
     } else if (ended) {
+      if (s.protocol.load() == Protocol::UCI) uci_input_ended(s);
       std::fflush(stdout);
       std::_Exit(0);
     }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-struct Position;
+struct Session;
 
 constexpr int QUEUE_SLOTS = 64;
 constexpr int LINE_BYTES = 256;
@@ -24,20 +24,15 @@ extern CommandQueue command_queue;
 // slots are pending so that no line is lost or overwritten.
 void enqueue_line(const char* buffer);
 
-// Reads standard input line by line until it ends.
-void input_thread();
+// Reads standard input line by line until it ends; the session's protocol
+// and mode tell which lines stop a search before they are queued.
+void input_thread(Session* s);
 
 // Interprets queued lines one at a time, holding the lock for each whole
 // command; ends the process once input has ended and every line is done.
-[[noreturn]] void command_loop(Position& pos);
+[[noreturn]] void command_loop(Session& s);
 
-// Whether a line raises the stop flag before it is queued.
-bool stops_search(const char* line);
-
-// Analysis mode lets every line but "." stop the running search.
-extern std::atomic<bool> analysis_mode;
-// Main thread only: the current position is still to be analysed (set on
-// entering analysis mode and by every change of the position, cleared when an
-// analysis reaches the iteration limit). The command loop runs it whenever
-// no line is pending.
-extern bool analysis_due;
+// Whether a line raises the stop flag before it is queued: in xboard a
+// search runs under the queue lock and cannot read the line itself; a UCI
+// search runs on the engine's thread and "stop" is read as any line.
+bool stops_search(const Session& s, const char* line);

@@ -110,10 +110,8 @@ Position::Position(const char* fen) {
   history.entries[0].ep_square = ep_square;
   history.entries[0].hash_key = hash_key;
   history.entries[0].fifty_count = 0;
-  fixed_move_time = 1000;
 
   validate(*this);
-  engine_side = NO_SIDE;
 }
 
 void display_board(const Position& pos) {

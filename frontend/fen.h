@@ -7,3 +7,7 @@ constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w
 
 // Writes the 18-line diagram with Spanish piece letters.
 void display_board(const Position& pos);
+
+#include <string>
+#include <vector>
+std::vector<std::string> setup_problems(const Position& pos);

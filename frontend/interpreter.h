@@ -1,11 +1,13 @@
-// The command interpreter of the xboard protocol and the engine's own tools.
+// The command interpreter of the xboard protocol and the engine's own tools;
+// "uci" hands every later line to the UCI front end.
 #pragma once
 
-struct Position;
+#include "frontend/session.h"
 
 // Interprets one input line (at most 255 characters); the line buffer may be
 // edited in place.
-void interpret_command(Position& pos, char* line);
+void interpret_command(Session& s, char* line);
 
-// "level MPS BASE INC": the clock fields of a conventional or incremental control.
-void set_level(Position& pos, const char* line);
+// Sets up the position of a FEN text as a new game, reporting an illegal
+// set-up; the clocks start afresh from the time control in force.
+void set_position(Session& s, const char* fen);

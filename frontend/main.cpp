@@ -1,18 +1,54 @@
-// KELO: a chess engine for xboard-protocol interfaces.
+// KELO: a chess engine for xboard and UCI interfaces.
+//   kelo               the engine, on standard input and output
+//   kelo bench [N]     the bench positions to N iterations (8), then
+//                      "NODES nodes NPS nps"
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <system_error>
 #include <thread>
 
 #include "egdb/kpk.h"
+#include "engine/bench.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
 #include "frontend/fen.h"
+#include "frontend/session.h"
 #include "position/attacks.h"
-#include "position/position.h"
-#include "search/tt.h"
+#include "position/init.h"
 
-int main() {
+namespace {
+
+int bench(int iterations) {
+  uint64_t total = 0;
+  double seconds = 0;
+  for (int i = 0; i < BENCH_POSITIONS; ++i) {
+    const Position pos(BENCH_FENS[i]);
+    const auto t0 = std::chrono::steady_clock::now();
+    const BenchSearch run = bench_search(pos, iterations);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    total += run.nodes;
+    seconds += s;
+    std::printf("position %d: %llu nodes %.0f ms %s\n", i + 1, (unsigned long long)run.nodes,
+                s * 1000, BENCH_FENS[i]);
+  }
+  std::printf("%llu nodes %.0f nps\n", (unsigned long long)total,
+              seconds > 0 ? double(total) / seconds : 0.0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
+    init_tables();
+    int iterations = BENCH_ITERATIONS;
+    if (argc >= 3) iterations = clamp32(read_decimal(argv[2]), 1, 63);
+    return bench(iterations);
+  }
+
   std::printf("KELO 0.56Z, Brenu\n");
   std::fflush(stdout);
 
@@ -21,15 +57,16 @@ int main() {
   init_sliding_attacks();
   read_config();
 
-  Position engine(START_FEN);
-  tt_allocate(engine.tt, config.hash_buckets);
+  auto session = std::make_unique<Session>();
+  session->iteration_limit = config.max_depth_search;
+  engine_set_table(session->engine, config.hash_buckets);
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   try {
-    std::thread(input_thread).detach();
+    std::thread(input_thread, session.get()).detach();
   } catch (const std::system_error&) {
     std::fprintf(stderr, "KELO: cannot start the input thread\n");
     return 1;
   }
-  command_loop(engine);
+  command_loop(*session);
 }

@@ -33,3 +33,4 @@ std::string move_text(Move m);
 void write_engine_move(Move m);
 // Whether the line begins with a file, a rank, a file and a rank.
 bool is_coordinate_move(const char* line);
+bool play_move_text(Position& pos, const char* line);

@@ -135,8 +135,6 @@ void Position::rebuild_bb_of_code() {
 
 Position::Position() { rebuild_bb_of_code(); }
 
-Position::~Position() { release_table_memory(tt.buckets, tt.bytes); }
-
 // Every probe of the table lands on a page of its own, far from the last:
 // with pages of 4 KB a large table costs a page-table walk at almost every
 // probe, and a page fault at the first touch of each page. Where the system
@@ -179,7 +177,6 @@ Position& Position::operator=(const Position& source) {
   pst_black = source.pst_black;
   hash_key = source.hash_key;
   fifty_count = source.fifty_count;
-  engine_side = NO_SIDE;
 
   history.capacity = source.history.capacity;
   history.count = source.history.count;
@@ -200,14 +197,6 @@ Position& Position::operator=(const Position& source) {
     ms.killer2.resize(ms.level_capacity, 0);
     ms.mate_killer.resize(ms.level_capacity, 0);
   }
-
-  moves_left_white = source.moves_left_white;
-  moves_left_black = source.moves_left_black;
-  moves_per_period = source.moves_per_period;
-  time_left_white = source.time_left_white;
-  time_left_black = source.time_left_black;
-  base_time = source.base_time;
-  increment = source.increment;
   return *this;
 }
 

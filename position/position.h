@@ -102,7 +102,9 @@ struct GameHistory {
 
 struct TtBucket;
 
-// Handle of the transposition table; the table itself lives in search/.
+// Handle of the transposition table; the table itself lives in search/. A
+// position searches through a copy of the handle: the memory belongs to
+// whoever allocated it (tt_allocate, tt_release), never to the position.
 struct TranspositionTable {
   uint32_t bucket_count = 0;
   TtBucket* buckets = nullptr;  // from table_memory, released with release_table_memory
@@ -126,7 +128,6 @@ struct Position {
   uint32_t mailbox[64];
   uint32_t castle_flags;
   int32_t side_to_move;  // 1 White, 0 Black
-  int32_t engine_side;   // 1, 0, or 3 for neither
   uint32_t ep_square;    // the square a double-stepping pawn passed over; 0 none
   uint32_t fifty_count;
   int32_t pst_white, pst_black;
@@ -135,27 +136,18 @@ struct Position {
   GameHistory history;
   TranspositionTable tt;
 
-  int32_t no_move_count = 0;
-  int32_t moves_left_white = 0;
-  int32_t moves_left_black = 0;
-  int32_t moves_per_period = 0;
-  int64_t time_left_white = 0;
-  int64_t time_left_black = 0;
-  int64_t base_time = 0;
-  int64_t increment = 0;
-  int32_t fixed_move_time = 0;
-
   uint64_t node_count = 0;
   uint64_t tt_hits = 0;
+  // The search stops once node_count reaches it.
+  uint64_t node_limit = UINT64_MAX;
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();
   // Sets up the position of a FEN text, reporting illegal set-ups.
   explicit Position(const char* fen);
-  ~Position();
   Position(const Position&) = delete;
-  // Takes board, game state, history, move lists and clock from source; keeps
-  // its own table, killers, history counters and counters.
+  // Takes board, game state, history and move lists from source; keeps its
+  // own table handle, killers, history counters and counters.
   Position& operator=(const Position& source);
 
   Bitboard& bb(unsigned code) { return *bb_of_code[code]; }

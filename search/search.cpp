@@ -193,6 +193,7 @@ int32_t internal_search_depth(Move hash_move, int32_t depth) {
 int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_t ply,
                bool after_null) {
   // 1-4. Stop, mate and stalemate, fifty moves and repetition, mate distance.
+  if (pos.node_count >= pos.node_limit) raise_stop();
   if (search_stopped()) return 0;
   // The king's guard serves every generation stage of the node: the position
   // is the same whenever they run.

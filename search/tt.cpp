@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -32,11 +33,19 @@ int32_t prime_bucket_count(int32_t n) {
   return c;
 }
 
-void tt_allocate(TranspositionTable& tt, int32_t requested) {
+void tt_release(TranspositionTable& tt) {
   release_table_memory(tt.buckets, tt.bytes);
   tt.buckets = nullptr;
   tt.bucket_count = 0;
   tt.bytes = 0;
+}
+
+void tt_clear(TranspositionTable& tt) {
+  if (tt.bucket_count) std::memset(static_cast<void*>(tt.buckets), 0, tt.bytes);
+}
+
+void tt_allocate(TranspositionTable& tt, int32_t requested) {
+  tt_release(tt);
   for (int32_t n = requested;; n /= 2) {
     const int32_t count = prime_bucket_count(n);
     tt.buckets = static_cast<TtBucket*>(table_memory(size_t(count) * sizeof(TtBucket)));

@@ -52,6 +52,10 @@ inline uint64_t bucket_of(uint64_t key, unsigned __int128 reciprocal, uint32_t d
 // Replaces the table by a zero-filled one of prime_bucket_count(requested)
 // buckets, halving the request while memory is short.
 void tt_allocate(TranspositionTable& tt, int32_t requested);
+// Gives the table's memory back; the handle is then an empty table.
+void tt_release(TranspositionTable& tt);
+// Empties the table, keeping its size.
+void tt_clear(TranspositionTable& tt);
 
 // The slot operations touch the slot of pos.side_to_move only; an empty table
 // stores nothing and finds nothing.

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
-#include "position/position.h"
+#include "frontend/session.h"
+#include "frontend/xboard.h"
 #include "support/scratch.h"
 
 namespace {
@@ -63,7 +65,7 @@ TEST(Config, DeleteFirst) {
 }
 
 TEST(Level, ClockFieldsOfBothControls) {
-  Position pos;
+  XboardClock pos;
   set_level(pos, "level 40 5 0");
   EXPECT_EQ(pos.base_time, 300000);
   EXPECT_EQ(pos.time_left_white, 300000);
@@ -85,7 +87,8 @@ TEST(Level, ClockFieldsOfBothControls) {
 
 // Counts beyond 32 bits are cut before they are turned into milliseconds.
 TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
-  Position pos;
+  auto session = std::make_unique<Session>();
+  XboardClock& pos = session->clock;
   const std::string huge = "99999999999999999999";
   set_level(pos, ("level " + huge + " " + huge + ":" + huge + " " + huge + ":" + huge).c_str());
   EXPECT_EQ(pos.moves_per_period, INT32_MAX);
@@ -101,14 +104,14 @@ TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
   EXPECT_EQ(pos.no_move_count, 1);
 
   char st_huge[] = "st 99999999999999999";
-  interpret_command(pos, st_huge);
+  interpret_command(*session, st_huge);
   EXPECT_EQ(pos.fixed_move_time, INT32_MAX);
   // No digit after "st ": no fixed time, the clock governs again.
   char st_negative[] = "st -99999999999999999";
-  interpret_command(pos, st_negative);
+  interpret_command(*session, st_negative);
   EXPECT_EQ(pos.fixed_move_time, 0);
   char st_plain[] = "st 7";
-  interpret_command(pos, st_plain);
+  interpret_command(*session, st_plain);
   EXPECT_EQ(pos.fixed_move_time, 7000);
 }
 

@@ -120,5 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   stop_search.store(0);
   check(before.same(pos), "search did not restore the position");
   check(position_consistent(pos), "inconsistent after search");
+  tt_release(pos.tt);
   return 0;
 }

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,9 +33,9 @@
 #include "frontend/movetext.h"
 #include "position/clock.h"
 #include "position/init.h"
+#include "frontend/session.h"
+#include "frontend/xboard.h"
 #include "position/position.h"
-#include "search/think.h"
-#include "search/tt.h"
 
 namespace {
 
@@ -68,15 +69,16 @@ bool admit(char* line) {
   return true;
 }
 
-void cut_clock(Position& pos) {
-  if (pos.fixed_move_time > 40) pos.fixed_move_time = 40;
-  if (pos.fixed_move_time == 0) {
-    if (pos.time_left_white > 100) pos.time_left_white = 100;
-    if (pos.time_left_black > 100) pos.time_left_black = 100;
+void cut_clock(Session& s) {
+  XboardClock& c = s.clock;
+  if (c.fixed_move_time > 40) c.fixed_move_time = 40;
+  if (c.fixed_move_time == 0) {
+    if (c.time_left_white > 100) c.time_left_white = 100;
+    if (c.time_left_black > 100) c.time_left_black = 100;
   }
   // The interface's reports replace the clocks when the search budgets.
-  if (clock_reports.own > 100) clock_reports.own = 100;
-  if (clock_reports.opponent > 100) clock_reports.opponent = 100;
+  if (s.reports.own > 100) s.reports.own = 100;
+  if (s.reports.opponent > 100) s.reports.opponent = 100;
 }
 
 
@@ -101,11 +103,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Position pos(START_FEN);
-  tt_allocate(pos.tt, 1 << 10);
-  // Each input starts without the settings an earlier one left.
-  clock_reports = ClockReports{};
-  depth_limit = 0;
+  // Each input starts without the settings an earlier one left. A UCI
+  // search still running at the end is stopped with the session.
+  auto session = std::make_unique<Session>();
+  Session& s = *session;
+  s.iteration_limit = config.max_depth_search;
+  engine_set_table(s.engine, 1 << 10);
   size_t at = 0;
   for (int n = 0; n < MAX_LINES && at < size; ++n) {
     char line[LINE_BYTES] = {};
@@ -118,11 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at = end + 1;
     if (!admit(line)) continue;
     if (may_think(line)) {
-      cut_clock(pos);
+      cut_clock(s);
       Watchdog watchdog(500);
-      interpret_command(pos, line);
+      interpret_command(s, line);
     } else {
-      interpret_command(pos, line);
+      interpret_command(s, line);
     }
   }
   return 0;

@@ -21,8 +21,6 @@ TEST(PositionRecord, StartPositionSumsAndContainers) {
   EXPECT_EQ(pos.move_stack.count(), 0);
   EXPECT_EQ(pos.castle_flags, 15u);
   EXPECT_EQ(pos.ep_square, 0u);
-  EXPECT_EQ(pos.fixed_move_time, 1000);
-  EXPECT_EQ(pos.engine_side, NO_SIDE);
   EXPECT_TRUE(position_consistent(pos));
 }
 
@@ -110,21 +108,16 @@ TEST(PositionRecord, AssignmentKeepsKillersHistoryAndOwnFields) {
   engine.move_stack.record_cutoff(m, 3, 1);
   engine.move_stack.set_mate_killer(m);
   engine.node_count = 77;
-  engine.fixed_move_time = 5000;
-  engine.no_move_count = 1;
+  engine.tt.bucket_count = 5;  // a handle only: the position owns no table
   Position fresh("4k3/8/8/8/8/8/8/4K2R w K - 0 1");
-  fresh.time_left_white = 1234;
   engine = fresh;
   EXPECT_EQ(engine.move_stack.get_killer1(), m);
   EXPECT_EQ(engine.move_stack.get_mate_killer(), m);
   EXPECT_EQ(engine.move_stack.history_score[0][m & 0xFFF], 9u);
   EXPECT_EQ(engine.node_count, 77u);
-  EXPECT_EQ(engine.fixed_move_time, 5000);
-  EXPECT_EQ(engine.no_move_count, 1);
-  EXPECT_EQ(engine.time_left_white, 1234);
+  EXPECT_EQ(engine.tt.bucket_count, 5u);
   EXPECT_EQ(engine.mailbox[sq("h1")], W_ROOK);
   EXPECT_EQ(engine.castle_flags, CASTLE_WK);
-  EXPECT_EQ(engine.engine_side, NO_SIDE);
   // The copied bitboards must be reached through the target's own table.
   EXPECT_EQ(engine.bb_of_code[W_ROOK], &engine.piece_bb[6]);
   EXPECT_TRUE(position_consistent(engine));

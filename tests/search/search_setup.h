@@ -9,11 +9,20 @@
 #include "search/search.h"
 #include "search/tt.h"
 
+// Gives the table back with the position: a position only borrows it.
+struct ReleaseTable {
+  void operator()(Position* pos) const {
+    tt_release(pos->tt);
+    delete pos;
+  }
+};
+using SearchPosition = std::unique_ptr<Position, ReleaseTable>;
+
 // A position with a small table and the stop flag down, set up without
 // echoing its validation.
-inline std::unique_ptr<Position> setup_position(const char* fen) {
+inline SearchPosition setup_position(const char* fen) {
   testing::internal::CaptureStdout();
-  auto pos = std::make_unique<Position>(fen);
+  SearchPosition pos(new Position(fen));
   testing::internal::GetCapturedStdout();
   tt_allocate(pos->tt, 1 << 16);
   stop_search.store(0);

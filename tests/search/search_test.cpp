@@ -13,7 +13,7 @@
 
 namespace {
 
-std::unique_ptr<Position> setup(const char* fen) { return setup_position(fen); }
+SearchPosition setup(const char* fen) { return setup_position(fen); }
 
 TEST(Quiescence, QuietPositionScoresItsEvaluation) {
   auto p = setup("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");

@@ -11,12 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/config.h"
+#include "engine/bench.h"
 #include "frontend/movetext.h"
 #include "position/clock.h"
-#include "search/search.h"
-#include "search/think.h"
-#include "search/tt.h"
 
 namespace {
 
@@ -36,40 +33,25 @@ struct Searched {
   unsigned long long nodes;
 };
 
-// What the search bench does for one position: a new position with the
-// engine's default table, the reductions as at start-up, a fixed number of
-// iterations, the engine's output captured. The moves are played first, so
-// the search sees them in the game history.
+// What the search bench does for one position: a fresh engine with the
+// default table, a fixed number of iterations, the thinking lines recorded.
+// The moves are played first, so the search sees them in the game history.
+void record(void* context, const ThinkingLine& line) {
+  static_cast<Searched*>(context)->lines.push_back(Line{line.depth, line.score, line.nodes});
+}
+
 Searched search_to(const char* fen, int iterations, const std::vector<const char*>& moves = {}) {
   testing::internal::CaptureStdout();
   auto pos = std::make_unique<Position>(fen);
   for (const char* m : moves) read_user_move(*pos, m);
-  const int plies = pos->history.count;
-  EXPECT_EQ(size_t(plies), moves.size()) << "every move of the game is legal";
-  tt_allocate(pos->tt, 699040);
-  pos->fixed_move_time = 1000000000;
-  for (int32_t& r : lmr_reduction) r = 16;
-  const int32_t saved_limit = config.max_depth_search;
-  config.max_depth_search = iterations + 1;
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(size_t(pos->history.count), moves.size()) << "every move of the game is legal";
   stop_search.store(0);
-  think(*pos);
-  config.max_depth_search = saved_limit;
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(pos->history.count, plies + 1) << "the search plays one move";
-
-  // A thinking line: depth score centiseconds nodes variation [statistics].
-  Searched result{{}, last_search_nodes};
-  std::istringstream in(out);
-  for (std::string text; std::getline(in, text);) {
-    if (text.rfind("move ", 0) == 0) continue;
-    Line l{};
-    long long centiseconds = 0;
-    if (std::sscanf(text.c_str(), "%d %d %lld %llu", &l.depth, &l.score, &centiseconds,
-                    &l.nodes) == 4)
-      result.lines.push_back(l);
-    else
-      ADD_FAILURE() << "unexpected output line: " << text;
-  }
+  Searched result{{}, 0};
+  const BenchSearch run = bench_search(*pos, iterations, SearchReport{record, &result});
+  EXPECT_NE(run.result.best, 0u) << "the search has a move to play";
+  EXPECT_TRUE(run.result.completed);
+  result.nodes = run.nodes;
   return result;
 }
 
@@ -83,30 +65,29 @@ void expect_lines(const Searched& got, const std::vector<Line>& want) {
 namespace {
 
 struct BenchCase {
-  const char* fen;
   unsigned long long nodes;
   std::vector<Line> lines;
 };
 
-// The search bench's six positions, to iteration 8.
-const BenchCase BENCH[] = {
-    {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 150275,
+// The search bench's six positions, in the bench's order, to iteration 8.
+const BenchCase BENCH[BENCH_POSITIONS] = {
+    {150275,
      {{2, -22, 21}, {2, -16, 62}, {2, -14, 122}, {2, -12, 175}, {2, -8, 216}, {2, 0, 267},
       {3, 20, 371}, {4, 0, 490}, {5, 12, 1314}, {6, 0, 2234}, {7, 8, 6343}, {8, 0, 11597},
       {9, 6, 55860}, {9, 8, 98683}, {9, 12, 148897}}},
-    {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 295450,
+    {295450,
      {{2, -100, 108}, {2, 26, 327}, {3, 24, 577}, {4, 26, 2611}, {5, -14, 7075}, {5, 4, 9397},
       {6, -2, 23426}, {6, 2, 24913}, {7, 40, 41859}, {8, 60, 81902}, {9, 18, 190439}}},
-    {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 40998,
+    {40998,
      {{2, 112, 52}, {3, 8, 203}, {3, 104, 271}, {4, 10, 680}, {5, 10, 1451}, {5, 100, 2460},
       {6, 14, 5589}, {7, 14, 11784}, {8, 10, 22739}, {9, 10, 37051}}},
-    {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1", 91711,
+    {91711,
      {{2, -440, 126}, {3, -440, 308}, {4, -440, 776}, {5, -483, 2493}, {6, -483, 6820},
       {7, -587, 14875}, {8, -587, 31887}, {9, -587, 66737}}},
-    {"rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 0 1", 147517,
+    {147517,
      {{2, 590, 37}, {3, 590, 191}, {4, 574, 668}, {5, 582, 1864}, {6, 604, 6111},
       {7, 600, 13652}, {8, 594, 32323}, {9, 598, 129406}}},
-    {"r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 1", 340405,
+    {340405,
      {{2, -654, 66}, {2, 2, 145}, {3, 10, 387}, {4, 10, 1232}, {5, 8, 3003}, {5, 18, 5430},
       {5, 20, 8167}, {6, 0, 18875}, {6, 4, 27185}, {7, 8, 46583}, {8, 4, 107339},
       {9, 32, 300779}}},
@@ -114,9 +95,10 @@ const BenchCase BENCH[] = {
 
 TEST(TreePin, SearchBenchPositionByPosition) {
   unsigned long long total = 0;
-  for (const BenchCase& c : BENCH) {
-    SCOPED_TRACE(c.fen);
-    const Searched got = search_to(c.fen, 8);
+  for (int i = 0; i < BENCH_POSITIONS; ++i) {
+    const BenchCase& c = BENCH[i];
+    SCOPED_TRACE(BENCH_FENS[i]);
+    const Searched got = search_to(BENCH_FENS[i], BENCH_ITERATIONS);
     EXPECT_EQ(got.nodes, c.nodes);
     expect_lines(got, c.lines);
     total += got.nodes;
@@ -127,9 +109,8 @@ TEST(TreePin, SearchBenchPositionByPosition) {
 // The same search twice in one process: nothing left over from the first
 // (the reductions, the shared ordering scratch) may steer the second.
 TEST(TreePin, RepeatsInOneProcess) {
-  const BenchCase& c = BENCH[1];
-  EXPECT_EQ(search_to(c.fen, 8).nodes, c.nodes);
-  EXPECT_EQ(search_to(c.fen, 8).nodes, c.nodes);
+  EXPECT_EQ(search_to(BENCH_FENS[1], 8).nodes, BENCH[1].nodes);
+  EXPECT_EQ(search_to(BENCH_FENS[1], 8).nodes, BENCH[1].nodes);
 }
 
 // A pawn ending searched deep: the table carries the tree (few pieces, many

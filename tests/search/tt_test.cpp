@@ -40,6 +40,7 @@ TEST(BucketOf, EqualsTheRemainder) {
 struct TableTest : testing::Test {
   Position pos{START};
   void SetUp() override { tt_allocate(pos.tt, 1000); }
+  void TearDown() override { tt_release(pos.tt); }
 };
 
 TEST_F(TableTest, AllocationIsPrimeAndZeroed) {

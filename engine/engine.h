@@ -1,0 +1,65 @@
+// The engine record: the transposition table, the searching position and the
+// search thread. A front end keeps the game; before each search the engine's
+// own position is seeded from it, so that the killers, the history counters,
+// the reduction latch and the table carry over from search to search and
+// from game to game, whatever protocol asks.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "position/position.h"
+#include "search/limits.h"
+
+// The table's size by the megabyte, as KELO.ini and the interfaces give it.
+constexpr int32_t BUCKETS_PER_MB = 21845;  // 21845 buckets of 48 bytes
+constexpr int32_t DEFAULT_HASH_BUCKETS = 32 * BUCKETS_PER_MB;
+// The largest count of megabytes whose buckets still fit a 32-bit count.
+constexpr int32_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
+
+// Called on the search thread when an asynchronous search has ended.
+using SearchDone = void (*)(void* context, const SearchResult& result);
+
+struct Engine {
+  TranspositionTable table;  // owned: released with the record
+  Position searching;        // searches through a copy of the table's handle
+
+  // The asynchronous search: one at a time, on a thread of its own.
+  std::thread worker;
+  std::atomic<bool> busy{false};
+  // Set by engine_stop; a search started with hold_result waits for it
+  // before it hands its result over.
+  std::mutex lock;
+  std::condition_variable stop_wanted;
+  bool stop_requested = false;
+
+  Engine() = default;
+  Engine(const Engine&) = delete;
+  ~Engine();
+};
+
+// Replaces the table by an empty one of the given bucket count (brought to a
+// prime, halved while memory is short).
+void engine_set_table(Engine& engine, int32_t buckets);
+// Empties the table, keeping its size.
+void engine_clear_table(Engine& engine);
+
+// Searches the game's position on the caller's thread. The game is not
+// changed: playing the move is the caller's.
+SearchResult engine_search(Engine& engine, const Position& game, const SearchLimits& limits,
+                           const SearchReport& report);
+
+// The same on the engine's thread: returns at once; `done` receives the
+// result there. With hold_result the result waits for engine_stop (a search
+// without end must not answer before it is told to). Any search still
+// running is stopped and waited for first. The caller clears the stop flag
+// before, when an earlier stop must not count.
+void engine_start(Engine& engine, const Position& game, const SearchLimits& limits,
+                  const SearchReport& report, bool hold_result, SearchDone done, void* context);
+// Stops the running search (its result is still handed to `done`).
+void engine_stop(Engine& engine);
+// Waits until the search thread has handed over its result and ended.
+void engine_wait(Engine& engine);

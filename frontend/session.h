@@ -1,0 +1,60 @@
+// What the front ends keep from line to line: the game, the engine, and the
+// state of each protocol.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "frontend/fen.h"
+#include "position/position.h"
+
+// The engine's own clock for the xboard protocol, set by "level" and "st"
+// and charged after each of the engine's moves.
+struct XboardClock {
+  int32_t no_move_count = 0;  // 1 when the control has no move count
+  int32_t moves_left_white = 0;
+  int32_t moves_left_black = 0;
+  int32_t moves_per_period = 0;
+  int64_t time_left_white = 0;  // milliseconds
+  int64_t time_left_black = 0;
+  int64_t base_time = 0;
+  int64_t increment = 0;
+  int32_t fixed_move_time = 1000;  // milliseconds a move, 0 for clock play
+};
+
+// The interface's latest clock reports since the engine last moved, in
+// milliseconds: "time" for the engine's own clock, "otim" for its opponent's.
+struct ClockReports {
+  bool has_own = false;
+  bool has_opponent = false;
+  int64_t own = 0;
+  int64_t opponent = 0;
+};
+
+enum class Protocol { XBOARD, UCI };
+
+struct Session {
+  Engine engine;
+  Position game{START_FEN};
+  std::atomic<Protocol> protocol{Protocol::XBOARD};
+
+  // xboard
+  int32_t engine_side = NO_SIDE;  // 1, 0, or NO_SIDE in force mode
+  XboardClock clock;
+  ClockReports reports;
+  int32_t iteration_limit = 64;  // KELO.ini's MAX_DEPTH_SEARCH
+  int32_t depth_limit = 0;       // "sd", 0 for none
+  // Analysis mode lets every line but "." stop the running search.
+  std::atomic<bool> analysis_mode{false};
+  // Main thread only: the current position is still to be analysed (set on
+  // entering analysis mode and by every change of the position, cleared when
+  // an analysis reaches the iteration limit). The command loop runs it
+  // whenever no line is pending.
+  bool analysis_due = false;
+
+  // UCI
+  bool infinite = false;  // the running search waits for "stop"
+};

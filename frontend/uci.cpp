@@ -1,0 +1,212 @@
+#include "frontend/uci.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "frontend/config.h"
+#include "frontend/interpreter.h"
+#include "frontend/movetext.h"
+#include "position/clock.h"
+#include "position/makemove.h"
+
+namespace {
+
+void write_line(const std::string& text) {
+  const std::string line = text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::vector<std::string> words_of(const char* line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// A number after a keyword; saturates instead of wrapping, as the xboard
+// commands do.
+int64_t number(const std::string& word) { return read_decimal(word.c_str()); }
+
+void write_info(void*, const ThinkingLine& line) { write_line(uci_info_text(line)); }
+const SearchReport UCI_REPORT{write_info, nullptr};
+
+void write_best_move(void*, const SearchResult& result) {
+  if (!result.best) {
+    write_line("bestmove 0000");
+    return;
+  }
+  std::string text = "bestmove " + move_text(result.best);
+  if (result.ponder) text += " ponder " + move_text(result.ponder);
+  write_line(text);
+}
+
+// A running search ends before the position or the settings change.
+void finish_search(Session& s) {
+  engine_stop(s.engine);
+  engine_wait(s.engine);
+  stop_search.store(0);
+}
+
+void identify() {
+  write_line("id name KELO 0.56Z");
+  write_line("id author Brenu");
+  const int64_t mb = config.hash_buckets / BUCKETS_PER_MB;
+  write_line("option name Hash type spin default " + std::to_string(mb < 1 ? 1 : mb) +
+             " min 1 max " + std::to_string(MAX_HASH_MB));
+  write_line("option name Clear Hash type button");
+  write_line("uciok");
+}
+
+// "position startpos|fen FEN [moves M...]": a new game from the set-up, the
+// moves played on it. The table, killers and history counters stay.
+void set_up(Session& s, const std::vector<std::string>& w) {
+  size_t i = 1;
+  std::string fen;
+  if (i < w.size() && w[i] == "startpos") {
+    fen = START_FEN;
+    ++i;
+  } else if (i < w.size() && w[i] == "fen") {
+    for (++i; i < w.size() && w[i] != "moves"; ++i) fen += (fen.empty() ? "" : " ") + w[i];
+  } else {
+    return;
+  }
+  Position fresh(fen.c_str());
+  for (const std::string& problem : setup_problems(fresh)) write_line("info string " + problem);
+  s.game = fresh;
+  if (i < w.size() && w[i] == "moves") {
+    for (++i; i < w.size(); ++i) {
+      if (!is_coordinate_move(w[i].c_str()) || !play_move_text(s.game, w[i].c_str())) {
+        write_line("info string Ilegal move: " + w[i]);
+        break;
+      }
+    }
+  }
+}
+
+void go(Session& s, const std::vector<std::string>& w) {
+  const int side = s.game.side_to_move;
+  SearchLimits limits;
+  limits.iteration_limit = s.iteration_limit;
+  bool infinite = false, clock_given = false, limited = false;
+  int64_t time_left = 0, moves_to_go = 30, move_time = -1;
+  for (size_t i = 1; i < w.size(); ++i) {
+    const std::string& key = w[i];
+    const bool has_value = i + 1 < w.size();
+    if (key == "infinite") {
+      infinite = true;
+    } else if (!has_value) {
+      break;
+    } else if (key == "wtime" || key == "btime") {
+      if ((key == "wtime") == (side == 1)) {
+        time_left = number(w[i + 1]);
+        clock_given = true;
+      }
+      ++i;
+    } else if (key == "winc" || key == "binc") {
+      ++i;  // read, and like xboard's increment left out of the budget
+    } else if (key == "movestogo") {
+      const int64_t n = number(w[i + 1]);
+      if (n > 0) moves_to_go = n;
+      ++i;
+    } else if (key == "movetime") {
+      move_time = clamp32(number(w[i + 1]), 0);
+      ++i;
+    } else if (key == "depth") {
+      // The depth counts the root move: N shows depths up to N, at least the
+      // first iteration's.
+      const int64_t n = number(w[i + 1]);
+      limits.depth_limit = clamp32(n - 1, 1);
+      limited = true;
+      ++i;
+    } else if (key == "nodes") {
+      const int64_t n = number(w[i + 1]);
+      limits.node_limit = n > 0 ? uint64_t(n) : 1;
+      limited = true;
+      ++i;
+    }
+  }
+  if (move_time >= 0) {
+    limits.timed = true;
+    limits.budget_ms = move_time - 30;
+  } else if (clock_given) {
+    limits.timed = true;
+    limits.budget_ms = time_left / (2 * moves_to_go + 1);
+  }
+  // Without any limit the search runs until "stop".
+  if (!limits.timed && !limited) infinite = true;
+  if (infinite) limits = SearchLimits{false, 0, s.iteration_limit, 0, 0, false};
+  stop_search.store(0);
+  s.infinite = infinite;
+  engine_start(s.engine, s.game, limits, UCI_REPORT, infinite, write_best_move, nullptr);
+}
+
+void set_option(Session& s, const std::vector<std::string>& w) {
+  // "setoption name NAME [value VALUE]"; names may hold blanks.
+  std::string name, value;
+  size_t i = 1;
+  if (i < w.size() && w[i] == "name") ++i;
+  for (; i < w.size() && w[i] != "value"; ++i) name += (name.empty() ? "" : " ") + w[i];
+  if (i < w.size()) ++i;
+  for (; i < w.size(); ++i) value += (value.empty() ? "" : " ") + w[i];
+  if (name == "Hash" && !value.empty()) {
+    finish_search(s);
+    engine_set_table(s.engine, clamp32(number(value), 1, MAX_HASH_MB) * BUCKETS_PER_MB);
+  } else if (name == "Clear Hash") {
+    finish_search(s);
+    engine_clear_table(s.engine);
+  }
+}
+
+}  // namespace
+
+std::string uci_info_text(const ThinkingLine& line) {
+  std::string text = "info depth " + std::to_string(line.depth) + " score ";
+  // Mated at ply p scores p - SCORE_INFINITE; the quiescence search's mates
+  // stay within MATE_BOUND and show as centipawns.
+  if (line.score > MATE_BOUND)
+    text += "mate " + std::to_string((SCORE_INFINITE - line.score + 1) / 2);
+  else if (line.score < -MATE_BOUND)
+    text += "mate " + std::to_string(-(SCORE_INFINITE + line.score) / 2);
+  else
+    text += "cp " + std::to_string(line.score);
+  const uint64_t nps = line.elapsed_ms > 0 ? line.nodes * 1000 / uint64_t(line.elapsed_ms) : 0;
+  text += " time " + std::to_string(line.elapsed_ms) + " nodes " + std::to_string(line.nodes) +
+          " nps " + std::to_string(nps) + " pv";
+  for (Move m : line.variation) text += " " + move_text(m);
+  return text;
+}
+
+void uci_input_ended(Session& s) {
+  if (s.infinite) engine_stop(s.engine);
+  engine_wait(s.engine);
+}
+
+void uci_command(Session& s, char* line) {
+  const std::vector<std::string> w = words_of(line);
+  if (w.empty()) return;
+  const std::string& command = w[0];
+  if (command == "uci") {
+    identify();
+  } else if (command == "isready") {
+    write_line("readyok");
+  } else if (command == "ucinewgame") {
+    finish_search(s);
+    set_position(s, START_FEN);
+  } else if (command == "position") {
+    finish_search(s);
+    set_up(s, w);
+  } else if (command == "go") {
+    go(s, w);
+  } else if (command == "stop") {
+    finish_search(s);
+  } else if (command == "setoption") {
+    set_option(s, w);
+  } else if (command == "quit") {
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+}

@@ -1,0 +1,39 @@
+// The xboard side of thinking: the engine's clock, the budget it gives a
+// move, the thinking-line format, and playing the engine's move.
+#pragma once
+
+#include <string>
+
+#include "frontend/session.h"
+#include "search/limits.h"
+
+// "level MPS BASE INC": the clock fields of a conventional or incremental control.
+void set_level(XboardClock& clock, const char* line);
+
+// In clock play (no fixed time per move), the side to move takes its time
+// left from the "time" report and the other side from "otim"; without a
+// report its clock stays the engine's own.
+void apply_clock_reports(XboardClock& clock, const ClockReports& reports, int side_to_move);
+// Milliseconds the side to move may search.
+int64_t move_budget(const XboardClock& clock, int side_to_move);
+// Charges the side that has just moved (the side not to move now) with the
+// time it used and applies the time control.
+void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed);
+
+// A thinking line as xboard shows it: depth, score, centiseconds, nodes, the
+// variation, then the table hit rate and the speed.
+std::string xboard_thinking_text(const ThinkingLine& line);
+// Writes each thinking line as xboard_thinking_text gives it.
+extern const SearchReport XBOARD_REPORT;
+
+// Searches the game's position, plays the chosen move and writes it (or
+// writes the result when the game is already over), then charges the
+// mover's clock.
+void think(Session& s);
+
+// Analyses the game's position without a time limit and without playing:
+// thinking lines up to the iteration limit, or until the stop flag is
+// raised. The caller clears the flag first, so that a stop raised just
+// before is not lost. True when the search ran to the iteration limit (or
+// there was no legal move), false when stopped.
+bool analyse(Session& s);

@@ -1,0 +1,174 @@
+#include "search/driver.h"
+
+#include <atomic>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "position/clock.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+#include "search/ordering.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "search/validation.h"
+
+namespace {
+
+// Each timed search has its own number; its timer stops only that search.
+std::atomic<uint64_t> search_generation{0};
+
+// Sleeps until the deadline of the search that started it, then stops that
+// search; a later search is never stopped by an earlier timer.
+void timer_thread(uint64_t mine, int64_t deadline) {
+  while (now_ms() < deadline) {
+    if (search_generation.load() != mine) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (search_generation.load() == mine) raise_stop();
+}
+
+void collect_chain(Position& pos, int n, std::vector<Move>& out) {
+  if (n == 0) return;
+  int32_t score = 0;
+  uint32_t move = 0;
+  tt_probe(pos, pos.hash_key, 1, 1, score, move);
+  if (!is_valid_move(pos, move)) return;
+  out.push_back(move);
+  make_move(pos, move);
+  collect_chain(pos, n - 1, out);
+  unmake_move(pos);
+}
+
+struct Deepening {
+  Position& pos;
+  const SearchLimits& limits;
+  const SearchReport& report;
+  int64_t start;
+  std::vector<Move> last_variation;
+  int32_t last_score = 0;
+
+  bool iteration_allowed(int iteration) const {
+    return iteration < limits.iteration_limit &&
+           (limits.depth_limit <= 0 || iteration <= limits.depth_limit);
+  }
+
+  void thinking_line(int iteration, int32_t score, Move best) {
+    const int64_t elapsed = now_ms() - start;
+    last_variation = collect_variation(pos, best, iteration + 1);
+    last_score = score;
+    if (report.line)
+      report.line(report.context,
+                  ThinkingLine{iteration + 1, score, elapsed, pos.node_count, pos.tt_hits,
+                               last_variation});
+  }
+
+  // Iterative deepening over the n root moves of the open level, until the
+  // stop flag or the iteration limit. Returns the index of the move to play:
+  // the best so far when stopped, else the first of the last sorted iteration.
+  int deepen(int n, bool& stopped) {
+    MoveStack& ms = pos.move_stack;
+    std::vector<int32_t> root_scores(size_t(n), 0);
+    stopped = false;
+    for (int iteration = 1; iteration_allowed(iteration); ++iteration) {
+      int best_index = 0;
+      const int32_t depth = iteration * ONE_PLY;
+      make_move(pos, ms.at(0));
+      int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
+      unmake_move(pos);
+      if (search_stopped()) {
+        stopped = true;
+        return 0;
+      }
+      int32_t best;
+      if (score > -SCORE_INFINITE) {
+        best = score;
+        root_scores[0] = score;
+        thinking_line(iteration, score, ms.at(0));
+      } else {
+        best = -SCORE_INFINITE;
+      }
+      for (int i = 1; i < n; ++i) {
+        make_move(pos, ms.at(i));
+        int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
+        if (best < s && s < SCORE_INFINITE)
+          s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
+        unmake_move(pos);
+        if (search_stopped()) {
+          stopped = true;
+          return best_index;
+        }
+        root_scores[size_t(i)] = -SCORE_INFINITE;
+        if (s > best) {
+          root_scores[size_t(i)] = s;
+          best_index = i;
+          best = s;
+          thinking_line(iteration, s, ms.at(i));
+        }
+      }
+      shell_sort(&ms.at(0), root_scores.data(), n);
+    }
+    return 0;
+  }
+};
+
+}  // namespace
+
+std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
+  // The search never stores the root position, so the table's chain starts
+  // after the root move that the driver itself chose.
+  const uint64_t nodes = pos.node_count;
+  std::vector<Move> variation{root_move};
+  make_move(pos, root_move);
+  collect_chain(pos, n - 1, variation);
+  unmake_move(pos);
+  pos.node_count = nodes;
+  return variation;
+}
+
+SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report) {
+  pos.tt_hits = 0;
+  pos.node_count = 0;
+  pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
+  SearchResult result;
+  MoveStack& ms = pos.move_stack;
+  generate_all(pos);
+  const int n = ms.count();
+  result.legal_moves = n;
+  // Mate, stalemate or a side without its king: nothing to search.
+  if (n == 1 && !limits.search_single_move) {
+    result.best = ms.at(0);
+    result.completed = true;
+  } else if (n > 0) {
+    Deepening d{pos, limits, report, now_ms(), {}, 0};
+    if (limits.timed) {
+      const uint64_t mine = search_generation.load();
+      if (limits.budget_ms <= 0) {
+        // No time at all: stop before the first root move is searched, so
+        // that the first generated move is played, every time the same.
+        raise_stop();
+      } else {
+        try {
+          std::thread(timer_thread, mine, d.start + limits.budget_ms).detach();
+        } catch (const std::system_error&) {
+          // Without a timer the iteration limit or a stop line ends the search.
+        }
+      }
+    }
+    bool stopped = false;
+    result.best = ms.at(d.deepen(n, stopped));
+    result.completed = !stopped;
+    result.score = d.last_score;
+    if (d.last_variation.size() >= 2 && d.last_variation[0] == result.best)
+      result.ponder = d.last_variation[1];
+  } else {
+    result.completed = true;
+  }
+  ms.close_level();
+  ++search_generation;  // this search's timer, if still waiting, must not fire later
+  stop_search.store(0);
+  result.nodes = pos.node_count;
+  pos.node_count = 0;
+  pos.node_limit = UINT64_MAX;
+  return result;
+}

@@ -1,0 +1,22 @@
+// The search driver: the root moves, iterative deepening, the timer and the
+// thinking lines. It never prints, plays or keeps a clock: the caller gives
+// the limits, receives each thinking line and plays the move it is handed.
+#pragma once
+
+#include <vector>
+
+#include "position/position.h"
+#include "search/limits.h"
+
+// Searches the side to move's legal moves under the limits. The position is
+// left as it was (its move stack's killers, history counters and reduction
+// latch, and the table, carry what the search learnt). Clears the stop flag
+// when it ends; the caller clears it before, when an earlier stop must not
+// count. A search whose time budget is 0 or less stops before its first
+// root move and hands back the first generated move.
+SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report);
+
+// The variation of a thinking line: the root move, then the table's chain
+// from the position after it, n moves at most in all. The moves made for it
+// are not counted as searched nodes.
+std::vector<Move> collect_variation(Position& pos, Move root_move, int n);

@@ -1,0 +1,50 @@
+// What a caller asks of a search, what the search tells it on the way, and
+// what it hands back. The search knows no protocol: each front end turns a
+// thinking line into its own dialect.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "position/types.h"
+
+struct SearchLimits {
+  // Milliseconds from the search's start; without a time limit only the
+  // iterations, the node limit or the stop flag end the search.
+  bool timed = false;
+  int64_t budget_ms = 0;
+  // Iterations run while iteration < iteration_limit and, when depth_limit
+  // is above 0, iteration <= depth_limit.
+  int32_t iteration_limit = 64;
+  int32_t depth_limit = 0;
+  // The search stops once this many nodes are made; 0 for no limit.
+  uint64_t node_limit = 0;
+  // A single legal move is played at once unless the search is asked to
+  // deepen on it all the same (analysis).
+  bool search_single_move = false;
+};
+
+// One thinking line: a root move has just become the iteration's best.
+struct ThinkingLine {
+  int32_t depth;  // plies, the root move counted: iteration + 1
+  int32_t score;  // for the side to move at the root
+  int64_t elapsed_ms;
+  uint64_t nodes;
+  uint64_t tt_hits;
+  const std::vector<Move>& variation;  // the root move, then the table's chain
+};
+
+// The caller's receiver of thinking lines: a plain function and its context.
+struct SearchReport {
+  void (*line)(void* context, const ThinkingLine& line) = nullptr;
+  void* context = nullptr;
+};
+
+struct SearchResult {
+  Move best = 0;    // 0 when the side to move has no legal move
+  Move ponder = 0;  // the reply the last variation of the best move expects, or 0
+  int32_t score = 0;
+  uint64_t nodes = 0;
+  int legal_moves = 0;
+  bool completed = false;  // ended by the iteration limit, not by a stop
+};

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/fen.h"
+#include "frontend/movetext.h"
+#include "position/clock.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+#include "search/driver.h"
+#include "search/search_setup.h"
+#include "search/tt.h"
+
+namespace {
+
+const char* KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+
+struct Recorded {
+  std::vector<int> depths;
+  std::vector<std::vector<Move>> variations;
+};
+
+void record(void* context, const ThinkingLine& line) {
+  auto* r = static_cast<Recorded*>(context);
+  r->depths.push_back(line.depth);
+  r->variations.push_back(line.variation);
+}
+
+SearchLimits iterations(int n) {
+  SearchLimits limits;
+  limits.iteration_limit = n + 1;
+  return limits;
+}
+
+// Whether the side to move has the move named by text.
+bool has_move(Position& pos, const std::string& text) {
+  generate_all(pos);
+  bool found = false;
+  for (int i = 0; i < pos.move_stack.count(); ++i)
+    if (move_text(pos.move_stack.at(i)) == text) found = true;
+  pos.move_stack.close_level();
+  return found;
+}
+
+// A search to the iteration limit reports its lines and plays nothing: the
+// board, the game and the move stack are as before, the flag is down, and
+// the expected reply is the second move of the best move's last variation.
+TEST(SearchRoot, RunsToTheLimitAndLeavesThePosition) {
+  auto p = setup_position(KIWIPETE);
+  const uint64_t key = p->hash_key;
+  Recorded r;
+  const SearchResult result = search_root(*p, iterations(4), SearchReport{record, &r});
+  ASSERT_FALSE(r.depths.empty());
+  EXPECT_EQ(r.depths.front(), 2);
+  EXPECT_EQ(r.depths.back(), 5);
+  EXPECT_TRUE(result.completed);
+  EXPECT_GT(result.nodes, 0u);
+  EXPECT_EQ(result.best, r.variations.back()[0]);
+  ASSERT_GE(r.variations.back().size(), 2u);
+  EXPECT_EQ(result.ponder, r.variations.back()[1]);
+  EXPECT_EQ(p->hash_key, key);
+  EXPECT_EQ(p->history.count, 0);
+  EXPECT_EQ(p->move_stack.level, 1);
+  EXPECT_EQ(p->node_count, 0u);
+  EXPECT_EQ(stop_search.load(), 0);
+}
+
+// A stop raised before the search starts (the caller did not clear it) ends
+// it at once with the first generated move, reported as stopped.
+TEST(SearchRoot, StopBeforeTheStartEndsItAtOnce) {
+  auto p = setup_position(START_FEN);
+  raise_stop();
+  Recorded r;
+  const SearchResult result = search_root(*p, iterations(6), SearchReport{record, &r});
+  EXPECT_FALSE(result.completed);
+  EXPECT_TRUE(r.depths.empty());
+  generate_all(*p);
+  EXPECT_EQ(result.best, p->move_stack.at(0));
+  p->move_stack.close_level();
+  EXPECT_EQ(stop_search.load(), 0);
+}
+
+// Mate, stalemate and a side to move without king or men leave nothing to
+// search. A single legal move is played at once, or searched when asked.
+TEST(SearchRoot, PositionsWithoutASearch) {
+  for (const char* fen : {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3",
+                          "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "4k3/8/8/8/8/8/8/8 w - - 0 1"}) {
+    auto p = setup_position(fen);
+    Recorded r;
+    const SearchResult result = search_root(*p, iterations(3), SearchReport{record, &r});
+    EXPECT_EQ(result.best, 0u) << fen;
+    EXPECT_TRUE(r.depths.empty()) << fen;
+    EXPECT_EQ(p->move_stack.level, 1);
+  }
+  auto p = setup_position("7k/8/8/8/8/8/6q1/7K w - - 0 1");  // Kxg2 only
+  Recorded r;
+  SearchResult result = search_root(*p, iterations(3), SearchReport{record, &r});
+  EXPECT_EQ(move_text(result.best), "h1g2");
+  EXPECT_TRUE(r.depths.empty());
+  SearchLimits analysis = iterations(3);
+  analysis.search_single_move = true;
+  result = search_root(*p, analysis, SearchReport{record, &r});
+  EXPECT_EQ(move_text(result.best), "h1g2");
+  ASSERT_FALSE(r.depths.empty());
+  EXPECT_EQ(r.depths.back(), 4);
+}
+
+// A node limit stops the search soon after it is reached; the same search
+// without it goes on.
+TEST(SearchRoot, NodeLimitStopsSoonAfterIt) {
+  auto p = setup_position(KIWIPETE);
+  SearchLimits limits = iterations(20);
+  limits.node_limit = 20000;
+  const SearchResult result = search_root(*p, limits, {});
+  EXPECT_FALSE(result.completed);
+  EXPECT_GE(result.nodes, 20000u);
+  EXPECT_LT(result.nodes, 20000u + 5000u);
+  EXPECT_EQ(stop_search.load(), 0);
+  EXPECT_EQ(p->node_limit, UINT64_MAX);
+}
+
+// The variation begins with the root move given, follows the table from the
+// position after it, and leaves the position and the node count untouched.
+TEST(Variation, RootMoveFirstThenTheTableWithoutCountingNodes) {
+  auto p = setup_position(KIWIPETE);
+  search_root(*p, iterations(4), {});  // fills the table
+  generate_all(*p);
+  ASSERT_GT(p->move_stack.count(), 1);
+  const Move root = p->move_stack.at(1);
+  p->move_stack.close_level();
+
+  const uint64_t key = p->hash_key;
+  p->node_count = 4321;
+  const std::vector<Move> moves = collect_variation(*p, root, 6);
+  EXPECT_EQ(p->node_count, 4321u);
+  EXPECT_EQ(p->hash_key, key);
+  EXPECT_EQ(p->history.count, 0);
+  EXPECT_EQ(p->move_stack.level, 1);
+  ASSERT_GT(moves.size(), 1u);
+  EXPECT_EQ(moves[0], root);
+  EXPECT_LE(moves.size(), 6u);
+  for (Move m : moves) {
+    ASSERT_TRUE(has_move(*p, move_text(m)));
+    make_move(*p, m);
+  }
+
+  // An empty table: the root move alone.
+  auto fresh = setup_position(KIWIPETE);
+  generate_all(*fresh);
+  const Move first = fresh->move_stack.at(0);
+  fresh->move_stack.close_level();
+  EXPECT_EQ(collect_variation(*fresh, first, 6), std::vector<Move>{first});
+  EXPECT_EQ(fresh->node_count, 0u);
+}
+
+}  // namespace
