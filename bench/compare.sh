@@ -15,7 +15,7 @@ set -uo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$src/build}" && pwd)
 runs=${2:-5}
-baseline=${BASELINE-9de9513}
+baseline=${BASELINE-4639315}
 sjeng=${SJENG:-/usr/games/sjeng}
 stockfish=${STOCKFISH:-/usr/games/stockfish}
 
@@ -49,6 +49,13 @@ if [ -n "$baseline" ]; then
     done
     if cmake --build "$base_dir" -j "$(nproc)" --target bench_search bench_perft \
          >>"$base_dir/build.log" 2>&1; then
+      have_base=1
+    elif git -C "$src" archive "$baseline" bench | tar -x -C "$base_dir/src" &&
+         cmake --build "$base_dir" -j "$(nproc)" --target bench_search bench_perft \
+           >>"$base_dir/build.log" 2>&1; then
+      # This tree's bench programs need what the baseline lacks: the
+      # baseline's own, which measure the same searches, serve instead.
+      echo "the baseline's own bench programs serve for it"
       have_base=1
     else
       echo "the baseline did not build (see $base_dir/build.log); it is left out"

@@ -18,7 +18,11 @@ const char* const BENCH_FENS[BENCH_POSITIONS] = {
 BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report) {
   auto engine = std::make_unique<Engine>();
   engine_set_table(*engine, DEFAULT_HASH_BUCKETS);
+  // Timed as a game's search is, with a deadline that never comes: the timer
+  // thread runs beside the search as it does in play.
   SearchLimits limits;
+  limits.timed = true;
+  limits.budget_ms = 1000000000;
   limits.iteration_limit = iterations + 1;
   const std::clock_t c0 = std::clock();
   const auto t0 = std::chrono::steady_clock::now();

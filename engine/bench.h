@@ -22,5 +22,5 @@ struct BenchSearch {
 };
 
 // Searches the position to the iteration count with a fresh engine and the
-// default table, no time limit, thinking lines to the report.
+// default table, thinking lines to the report.
 BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report = {});
