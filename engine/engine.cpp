@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include <system_error>
+
 #include "position/clock.h"
 #include "search/driver.h"
 #include "search/tt.h"
@@ -36,7 +38,7 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
   }
   engine.searching = game;
   engine.busy.store(true);
-  engine.worker = std::thread([&engine, limits, report, hold_result, done, context] {
+  auto run = [&engine, limits, report, hold_result, done, context] {
     const SearchResult result = search_root(engine.searching, limits, report);
     if (hold_result) {
       std::unique_lock<std::mutex> guard(engine.lock);
@@ -44,7 +46,18 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
     }
     if (done) done(context, result);
     engine.busy.store(false);
-  });
+  };
+  try {
+    engine.worker = std::thread(run);
+  } catch (const std::system_error&) {
+    // No thread to be had: the search runs here, and a search without end
+    // cannot be told to stop.
+    if (hold_result) {
+      std::lock_guard<std::mutex> guard(engine.lock);
+      engine.stop_requested = true;
+    }
+    run();
+  }
 }
 
 void engine_stop(Engine& engine) {
