@@ -9,11 +9,13 @@
 #include "eval/pawn_report.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "frontend/messages.h"
+#include "position/fen.h"
 #include "position/makemove.h"
+#include "position/movetext.h"
 #include "position/perft.h"
 #include "position/position.h"
+#include "position/text.h"
 #include "search/think.h"
 
 namespace {
@@ -41,6 +43,7 @@ void set_position(Position& pos, const char* fen) {
   const int32_t period = pos.moves_per_period;
   const int64_t base = pos.base_time, inc = pos.increment;
   Position fresh(fen);
+  report_setup_problems(fresh);
   pos = fresh;
   pos.moves_per_period = pos.moves_left_white = pos.moves_left_black = period;
   pos.base_time = pos.time_left_white = pos.time_left_black = base;
@@ -112,7 +115,7 @@ void interpret_command(Position& pos, char* line) {
   if (starts(line, "makebook")) {
     // The rest of the line, blanks and all, names the PGN file.
     delete_first(line, "makebook ");
-    make_book(line);
+    make_book(line, BookSettings{.slots = config.book_slots, .max_depth = config.max_depth_book});
     return;
   }
   if (starts(line, "genkpk")) {

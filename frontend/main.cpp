@@ -7,8 +7,8 @@
 #include "egdb/kpk.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
-#include "frontend/fen.h"
 #include "position/attacks.h"
+#include "position/fen.h"
 #include "position/position.h"
 #include "search/tt.h"
 

@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "frontend/config.h"
-#include "frontend/game_end.h"
-#include "frontend/movetext.h"
 #include "position/clock.h"
+#include "position/game_end.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "search/ordering.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -58,7 +58,8 @@ void thinking_line(Position& pos, int iteration, int32_t score, int64_t start, M
 
 void play(Position& pos, Move m) {
   make_move(pos, m);
-  write_engine_move(m);
+  std::printf("move %s\n", move_text(m).c_str());
+  std::fflush(stdout);
 }
 
 void charge_clock(Position& pos, int64_t elapsed) {
@@ -184,7 +185,9 @@ void think(Position& pos) {
   else
     budget = pos.time_left_black / (2 * int64_t(pos.moves_left_black) + 1);
 
-  if (game_over(pos)) {
+  if (const char* result = game_result(pos)) {
+    std::printf("%s\n", result);
+    std::fflush(stdout);
     pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
   } else {
     MoveStack& ms = pos.move_stack;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
+#include "position/movetext.h"
 #include "position/movegen.h"
 #include "support/engine_process.h"
 
@@ -77,7 +77,7 @@ bool variations_legal(const char* fen, const std::vector<std::string>& before,
     testing::internal::CaptureStdout();  // the set-up's validation messages
     Position pos(fen);
     testing::internal::GetCapturedStdout();
-    for (const auto& m : before) read_user_move(pos, m.c_str());
+    for (const auto& m : before) play_move_text(pos, m.c_str());
     for (const auto& m : t.pv) {
       generate_all(pos);
       bool found = false;
@@ -85,7 +85,7 @@ bool variations_legal(const char* fen, const std::vector<std::string>& before,
         if (move_text(pos.move_stack.at(i)) == m) found = true;
       pos.move_stack.close_level();
       if (!found) return false;
-      read_user_move(pos, m.c_str());
+      play_move_text(pos, m.c_str());
     }
   }
   return true;

@@ -27,12 +27,13 @@
 
 #include "fuzz/watchdog.h"
 #include "frontend/config.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "frontend/interpreter.h"
-#include "frontend/movetext.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/init.h"
 #include "position/position.h"
+#include "position/text.h"
 #include "search/think.h"
 #include "search/tt.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
+#include "position/movetext.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 #include "position/perft.h"

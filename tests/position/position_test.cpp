@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "position/attacks.h"
 #include "position/makemove.h"
 #include "position/movegen.h"

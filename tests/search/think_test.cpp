@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "frontend/config.h"
-#include "frontend/movetext.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/movegen.h"
 #include "search/think.h"
@@ -168,7 +168,7 @@ TEST(Variation, RootMoveFirstThenTheTableWithoutCountingNodes) {
   EXPECT_EQ(text.back(), ' ');  // the statistics follow after a blank
   for (const auto& m : moves) {
     ASSERT_TRUE(has_move(*p, m)) << text;
-    read_user_move(*p, m.c_str());
+    ASSERT_TRUE(play_move_text(*p, m.c_str()));
   }
 
   // An empty table: the root move alone.

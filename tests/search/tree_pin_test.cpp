@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "frontend/config.h"
-#include "frontend/movetext.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "search/search.h"
 #include "search/think.h"
@@ -43,7 +43,7 @@ struct Searched {
 Searched search_to(const char* fen, int iterations, const std::vector<const char*>& moves = {}) {
   testing::internal::CaptureStdout();
   auto pos = std::make_unique<Position>(fen);
-  for (const char* m : moves) read_user_move(*pos, m);
+  for (const char* m : moves) play_move_text(*pos, m);
   const int plies = pos->history.count;
   EXPECT_EQ(size_t(plies), moves.size()) << "every move of the game is legal";
   tt_allocate(pos->tt, 699040);
