@@ -43,7 +43,12 @@ int cmd_probe(int argc, char** argv) {
     return 2;
   }
   init_tables();
-  tb_init_reader(argv[0]);
+  TbError error;
+  tb_init_reader(argv[0], error);
+  if (error.failed()) {
+    std::printf("%s\n", error.message.c_str());
+    return 1;
+  }
   std::unique_ptr<uint8_t[]> cache(new uint8_t[TB_CACHE_BYTES]);
   set_block_cache(cache.get(), TB_CACHE_BYTES);
   if (std::strcmp(argv[1], "-") != 0) {
