@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "position/fen.h"
-#include "position/movetext.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 
 namespace {
@@ -74,9 +74,7 @@ bool analysis_ended(EngineProcess& e, int depth, size_t from) {
 bool variations_legal(const char* fen, const std::vector<std::string>& before,
                       const std::vector<Thinking>& lines) {
   for (const Thinking& t : lines) {
-    testing::internal::CaptureStdout();  // the set-up's validation messages
     Position pos(fen);
-    testing::internal::GetCapturedStdout();
     for (const auto& m : before) play_move_text(pos, m.c_str());
     for (const auto& m : t.pv) {
       generate_all(pos);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "position/fen.h"
-#include "position/movetext.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 #include "support/scratch.h"
 

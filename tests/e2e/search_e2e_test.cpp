@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "position/fen.h"
-#include "position/movetext.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "fuzz/watchdog.h"
+#include "position/clock.h"
 #include "position/fen.h"
 #include "position/game_end.h"
-#include "position/clock.h"
 #include "position/init.h"
 #include "position/makemove.h"
 #include "position/movegen.h"

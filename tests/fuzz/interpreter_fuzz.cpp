@@ -25,13 +25,13 @@
 #include <string>
 #include <thread>
 
-#include "fuzz/watchdog.h"
 #include "frontend/config.h"
-#include "position/fen.h"
 #include "frontend/interpreter.h"
-#include "position/movetext.h"
+#include "fuzz/watchdog.h"
 #include "position/clock.h"
+#include "position/fen.h"
 #include "position/init.h"
+#include "position/movetext.h"
 #include "position/position.h"
 #include "position/text.h"
 #include "search/think.h"

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "frontend/config.h"
-#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
+#include "search/search_setup.h"
 #include "search/think.h"
 #include "search/tt.h"
-#include "search/search_setup.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "frontend/config.h"
-#include "position/movetext.h"
 #include "position/clock.h"
+#include "position/movetext.h"
 #include "search/search.h"
 #include "search/think.h"
 #include "search/tt.h"
