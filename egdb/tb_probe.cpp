@@ -314,6 +314,7 @@ int register_tablebase(const char* dir, int cls, int side, TbError& error) {
 }
 
 int tb_init_reader(const char* dirs, TbError& error) {
+  error = TbError{};
   close_tablebase_files();
   if (!reader_ready) {
     init_tb_index_tables();
