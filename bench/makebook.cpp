@@ -14,9 +14,8 @@
 
 #include "book/book_file.h"
 #include "book/make_book.h"
-#include "frontend/config.h"
-#include "frontend/fen.h"
 #include "position/attacks.h"
+#include "position/fen.h"
 #include "position/init.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
@@ -124,7 +123,7 @@ void silence_stdout() { std::freopen("/dev/null", "w", stdout); }
 
 void BM_MakeBook(benchmark::State& state) {
   corpus();
-  for (auto _ : state) make_book("games.pgn");
+  for (auto _ : state) make_book("games.pgn", BookSettings{});
   state.SetItemsProcessed(state.iterations() * GAME_COUNT);
   state.counters["games_per_s"] =
       benchmark::Counter(double(GAME_COUNT), benchmark::Counter::kIsIterationInvariantRate);
@@ -231,14 +230,14 @@ void BM_ReplaySan(benchmark::State& state) {
 // One counted position: open, seek, read, seek, write, close of book.bin.
 void BM_CountPosition(benchmark::State& state) {
   corpus();
-  create_book_file();
+  create_book_file(BookSettings{}.slots);
   std::mt19937_64 rng(7);
-  for (auto _ : state) count_book_position(rng(), int32_t(rng() & 1), 1);
+  for (auto _ : state) count_book_position(rng(), int32_t(rng() & 1), 1, BookSettings{}.max_depth);
 }
 
 void BM_CreateBookFile(benchmark::State& state) {
   corpus();
-  for (auto _ : state) create_book_file();
+  for (auto _ : state) create_book_file(BookSettings{}.slots);
 }
 
 BENCHMARK(BM_MakeBook)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)

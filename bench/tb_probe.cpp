@@ -98,7 +98,12 @@ std::vector<Placement> placements() {
 
 void BM_RandomProbes(benchmark::State& state, const char* form) {
   static const std::vector<Placement> list = placements();
-  tb_init_reader((root / form / "TB").string().c_str());
+  TbError error;
+  tb_init_reader((root / form / "TB").string().c_str(), error);
+  if (error.failed()) {
+    state.SkipWithError(error.message.c_str());
+    return;
+  }
   static std::vector<uint8_t> area(TB_CACHE_BYTES);
   set_block_cache(area.data(), area.size());
   Position pos;

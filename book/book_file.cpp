@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "frontend/config.h"
-
 namespace {
 
 constexpr uint32_t BLACK_XOR_HIGH = 0x6703DF9D;
@@ -71,19 +69,19 @@ void count_in_slot(BookSlot& slot, uint64_t key) {
   }
 }
 
-void create_book_file() {
+void create_book_file(int32_t slots) {
   std::FILE* f = std::fopen(BOOK_FILE_NAME, "w+b");
   if (!f) return;
   unsigned char header[BOOK_HEADER_BYTES];
-  put_le(header, uint32_t(config.book_slots), 4);
+  put_le(header, uint32_t(slots), 4);
   std::fwrite(header, 1, sizeof header, f);
   unsigned char empty[BOOK_SLOT_BYTES] = {};
-  for (int32_t i = 0; i < config.book_slots; ++i) std::fwrite(empty, 1, sizeof empty, f);
+  for (int32_t i = 0; i < slots; ++i) std::fwrite(empty, 1, sizeof empty, f);
   std::fclose(f);
 }
 
-void count_book_position(uint64_t hash_key, int32_t side_to_move, int32_t ply) {
-  if (ply > config.max_depth_book) return;
+void count_book_position(uint64_t hash_key, int32_t side_to_move, int32_t ply, int32_t max_depth) {
+  if (ply > max_depth) return;
   const uint64_t key = book_key(hash_key, side_to_move);
   std::FILE* f = std::fopen(BOOK_FILE_NAME, "r+b");
   if (!f) return;

@@ -28,6 +28,13 @@ struct BookSlot {
 };
 
 constexpr const char* BOOK_FILE_NAME = "book.bin";
+
+// How large a new book.bin is and how deep into each game it counts; the
+// defaults are the engine's when its configuration file says nothing.
+struct BookSettings {
+  int32_t slots = 349524;  // 4 units of 87381 slots
+  int32_t max_depth = 20;  // the last ply counted
+};
 constexpr long BOOK_HEADER_BYTES = 4;
 constexpr long BOOK_SLOT_BYTES = 32;
 
@@ -43,11 +50,10 @@ BookSlot decode_slot(const unsigned char bytes[BOOK_SLOT_BYTES]);
 // entry then stands first.
 void count_in_slot(BookSlot& slot, uint64_t key);
 
-// Creates or truncates book.bin with config.book_slots empty slots; does
+// Creates or truncates book.bin with the given number of empty slots; does
 // nothing when the file cannot be made.
-void create_book_file();
+void create_book_file(int32_t slots);
 
 // Records one occurrence of a position reached after ply plies, when ply is
-// within config.max_depth_book. A missing or unusable file is passed over
-// silently.
-void count_book_position(uint64_t hash_key, int32_t side_to_move, int32_t ply);
+// within max_depth. A missing or unusable file is passed over silently.
+void count_book_position(uint64_t hash_key, int32_t side_to_move, int32_t ply, int32_t max_depth);

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "book/book_file.h"
-#include "frontend/config.h"
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 
 namespace {
 
@@ -53,7 +52,7 @@ bool read_whole_line(std::FILE* f, std::string& line) {
 
 }  // namespace
 
-void replay_book_line(std::string& line) {
+void replay_book_line(std::string& line, int32_t max_depth) {
   Position pos(START_FEN);
   int32_t ply = 0;
   char* rest = line.data();
@@ -88,7 +87,7 @@ void replay_book_line(std::string& line) {
     }
     make_listed(pos, chosen);
     moves.close_level();
-    count_book_position(pos.hash_key, pos.side_to_move, ply);
+    count_book_position(pos.hash_key, pos.side_to_move, ply, max_depth);
   }
 }
 
@@ -205,7 +204,7 @@ void parse_san_token(const char* t, const Position& pos, SanSquares& out) {
   }
 }
 
-void make_book(const char* pgn_name) {
+void make_book(const char* pgn_name, const BookSettings& settings) {
   std::FILE* tmp = std::fopen(TMP_NAME, "w");
   if (!tmp) return;
   if (std::FILE* pgn = std::fopen(pgn_name, "r")) {
@@ -227,11 +226,11 @@ void make_book(const char* pgn_name) {
     std::fclose(tmp);
   }
 
-  create_book_file();
+  create_book_file(settings.slots);
   tmp = std::fopen(TMP_NAME, "r");
   if (!tmp) return;
   std::string line;
-  while (read_whole_line(tmp, line)) replay_book_line(line);
+  while (read_whole_line(tmp, line)) replay_book_line(line, settings.max_depth);
   std::fclose(tmp);
   std::remove(TMP_NAME);
   say("book.bin generado");

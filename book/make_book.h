@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "book/book_file.h"
 #include "position/position.h"
 
 // The rewriting needs at most this many bytes per character of a line: only
@@ -31,9 +32,10 @@ struct SanSquares {
 void parse_san_token(const char* token, const Position& pos, SanSquares& out);
 
 // Plays the tokens of one line of 01.tmp from the initial position, counting
-// every position reached in book.bin, up to a result or an unplayable token.
-void replay_book_line(std::string& line);
+// every position reached within max_depth plies in book.bin, up to a result
+// or an unplayable token.
+void replay_book_line(std::string& line, int32_t max_depth);
 
 // Rewrites the PGN file into 01.tmp, replays every game into a fresh
-// book.bin and deletes 01.tmp.
-void make_book(const char* pgn_name);
+// book.bin of the settings' size and deletes 01.tmp.
+void make_book(const char* pgn_name, const BookSettings& settings);

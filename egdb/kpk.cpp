@@ -1,6 +1,7 @@
 #include "egdb/kpk.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "egdb/tb_probe.h"
 #include "position/position.h"
@@ -89,7 +90,15 @@ void save_kpk_bitbase() {
 }
 
 void generate_kpk_bitbase() {
-  if (tb_max_pieces == 0) init_tablebases();
+  if (tb_max_pieces == 0) {
+    const TbError error = init_tablebases();
+    if (error.failed()) {
+      // Broken tables would give a wrong bitbase: the program ends instead.
+      std::printf("%s\n", error.message.c_str());
+      std::fflush(stdout);
+      std::exit(1);
+    }
+  }
   if (tb_max_pieces == 0) {
     std::printf("ERROR EN TBS\n");
     return;

@@ -22,6 +22,7 @@ extern bool kpk_loaded;
 // Reads kpk.bin from the working directory as far as it goes; 1 when it was
 // opened, else 0.
 int load_kpk_bitbase();
-// Computes both halves from the tablebases and saves them in kpk.bin.
+// Computes both halves from the tablebases and saves them in kpk.bin; a
+// broken table file ends the program with status 1, after its "***" line.
 void generate_kpk_bitbase();
 void save_kpk_bitbase();

@@ -131,16 +131,31 @@ void release_to_free_list(int32_t e) {
   free_head = e;
 }
 
-[[noreturn]] void fail(const char* format, const char* path, long value = 0) {
-  std::printf(format, path, value);
-  std::fflush(stdout);
-  std::exit(1);
+std::string no_memory(size_t bytes) {
+  return "*** Cannot allocate " + std::to_string((unsigned long)bytes) + " bytes of memory";
 }
 
-char* copy_text(const std::string& s) {
-  char* p = static_cast<char*>(tb_alloc(s.size() + 1));
-  std::memcpy(p, s.c_str(), s.size() + 1);
+// A block of the reader's own, or nullptr with `error` set.
+void* allocate(size_t bytes, TbError& error) {
+  void* p = std::malloc(bytes ? bytes : 1);
+  if (!p) error.message = no_memory(bytes);
   return p;
+}
+
+char* copy_text(const std::string& s, TbError& error) {
+  char* p = static_cast<char*>(allocate(s.size() + 1, error));
+  if (p) std::memcpy(p, s.c_str(), s.size() + 1);
+  return p;
+}
+
+// The reason a compressed file's header could not be read.
+const char* header_problem(int err) {
+  switch (tb_error_kind(err)) {
+    case TB_ERR_READ: return "read error";
+    case TB_ERR_MEMORY: return "out of memory";
+    case TB_ERR_BROKEN: return "file broken";
+    default: return nullptr;
+  }
 }
 
 void release_table(TbClass& c, int side) {
@@ -193,16 +208,6 @@ bool fetch_block(TbClass& c, int side, int32_t e, uint32_t first) {
 
 }  // namespace
 
-void* tb_alloc(size_t bytes) {
-  void* p = std::malloc(bytes ? bytes : 1);
-  if (!p) {
-    std::printf("*** Cannot allocate %lu bytes of memory\n", (unsigned long)bytes);
-    std::fflush(stdout);
-    std::exit(1);
-  }
-  return p;
-}
-
 void close_tablebase_files() {
   for (TbClass& c : tb_classes)
     for (std::FILE*& h : c.handle)
@@ -242,7 +247,7 @@ void set_block_cache(void* area, size_t bytes) {
 
 int tb_cache_block_count() { return block_count; }
 
-int register_tablebase(const char* dir, int cls, int side) {
+int register_tablebase(const char* dir, int cls, int side, TbError& error) {
   TbClass& c = tb_classes[cls];
   if (c.file_name[side]) return 1;
   std::string path = dir;
@@ -263,44 +268,53 @@ int register_tablebase(const char* dir, int cls, int side) {
   }
   if (!f) return 0;
 
+  auto fail = [&](const std::string& message) {
+    if (f) std::fclose(f);
+    error.message = message;
+    return 0;
+  };
   uint64_t table_size;
   std::unique_ptr<TbCompressedFile> descriptor;
   if (!compressed) {
-    if (std::fseek(f, 0, SEEK_END) != 0) fail("*** Seek in %s failed\n", path.c_str());
+    if (std::fseek(f, 0, SEEK_END) != 0) return fail("*** Seek in " + path + " failed");
     long end = std::ftell(f);
-    if (end < 0) fail("*** Seek in %s failed\n", path.c_str());
+    if (end < 0) return fail("*** Seek in " + path + " failed");
     table_size = uint64_t(end);
   } else {
     int err = tb_read_header(f, descriptor);
     if (err != 0) {
-      std::printf("*** Unable to read %s - ", path.c_str());
-      switch (tb_error_kind(err)) {
-        case TB_ERR_READ: std::printf("read error\n"); break;
-        case TB_ERR_MEMORY: std::printf("out of memory\n"); break;
-        case TB_ERR_BROKEN: std::printf("file broken\n"); break;
-        default: std::printf("error %d\n", err); break;
-      }
-      std::fflush(stdout);
-      std::exit(1);
+      const char* problem = header_problem(err);
+      return fail("*** Unable to read " + path + " - " +
+                  (problem ? problem : "error " + std::to_string(err)));
     }
     if (descriptor->block_size != TB_CACHE_BLOCK)
-      fail("*** %s: Unsupported block size %ld\n", path.c_str(), long(descriptor->block_size));
+      return fail("*** " + path + ": Unsupported block size " +
+                  std::to_string(long(descriptor->block_size)));
     table_size = uint64_t(descriptor->block_count - 1) * TB_CACHE_BLOCK + descriptor->last_block_size;
   }
-  if (c.size[side] != 0 && c.size[side] != table_size) fail("*** %s corrupted\n", path.c_str());
+  if (c.size[side] != 0 && c.size[side] != table_size) return fail("*** " + path + " corrupted");
   c.size[side] = uint32_t(table_size);
   std::fclose(f);
-  if (!enter_class(cls)) fail("*** Unable to register %s\n", path.c_str());
+  f = nullptr;
+  if (!enter_class(cls)) return fail("*** Unable to register " + path);
 
-  c.file_name[side] = copy_text(path);
-  c.buckets[side] = static_cast<int32_t*>(tb_alloc(TB_BUCKETS * sizeof(int32_t)));
+  char* name = copy_text(path, error);
+  if (!name) return 0;
+  auto* heads = static_cast<int32_t*>(allocate(TB_BUCKETS * sizeof(int32_t), error));
+  if (!heads) {
+    std::free(name);
+    return 0;
+  }
+  c.file_name[side] = name;
+  c.buckets[side] = heads;
   for (int b = 0; b < TB_BUCKETS; ++b) c.buckets[side][b] = TB_NO_ENTRY;
   c.compressed[side] = descriptor.release();
   if (c.compressed[side]) any_compressed = true;
   return 1;
 }
 
-int tb_init_reader(const char* dirs) {
+int tb_init_reader(const char* dirs, TbError& error) {
+  error = TbError{};
   close_tablebase_files();
   if (!reader_ready) {
     init_tb_index_tables();
@@ -332,35 +346,38 @@ int tb_init_reader(const char* dirs) {
     if (end == std::string::npos) end = list.size();
     std::string dir = list.substr(start, end - start);
     for (int cls = 1; cls < TB_CLASS_COUNT; ++cls)
-      for (int side = 0; side < 2; ++side)
-        if (register_tablebase(dir.c_str(), cls, side) && cls > highest) highest = cls;
+      for (int side = 0; side < 2; ++side) {
+        if (register_tablebase(dir.c_str(), cls, side, error) && cls > highest) highest = cls;
+        if (error.failed()) return 0;
+      }
     start = end + 1;
   }
 
   if (any_compressed) {
     work_block = static_cast<TbDecodeBlock*>(std::malloc(sizeof(TbDecodeBlock)));
     if (!work_block) {
-      std::printf("*** Cannot allocate decode block: error code %d\n", TB_ERR_MEMORY);
-      std::fflush(stdout);
-      std::exit(1);
+      error.message = "*** Cannot allocate decode block: error code " + std::to_string(TB_ERR_MEMORY);
+      return 0;
     }
     new (work_block) TbDecodeBlock{};
   }
   return highest >= 36 ? 5 : highest >= 6 ? 4 : highest >= 1 ? 3 : 0;
 }
 
-void init_tablebases() {
-  tb_max_pieces = tb_init_reader("TB");
-  if (tb_max_pieces == 0) return;
+TbError init_tablebases() {
+  TbError error;
+  tb_max_pieces = tb_init_reader("TB", error);
+  if (tb_max_pieces == 0) return error;
   if (!own_cache) {
     own_cache.reset(new (std::nothrow) uint8_t[TB_CACHE_BYTES]);
     if (!own_cache) {
-      std::printf("*** Cannot allocate %lu bytes of memory\n", (unsigned long)TB_CACHE_BYTES);
-      std::fflush(stdout);
-      std::exit(1);
+      tb_max_pieces = 0;
+      error.message = no_memory(TB_CACHE_BYTES);
+      return error;
     }
   }
   set_block_cache(own_cache.get(), TB_CACHE_BYTES);
+  return error;
 }
 
 int material_class(const int counts[10]) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "egdb/tb_classes.h"
 #include "egdb/tb_decompress.h"
@@ -56,14 +57,24 @@ extern TbCacheStats tb_cache_stats;
 // registered class.
 extern int tb_max_pieces;
 
-// Registers the files of the directory "TB" and sets up the block cache.
-void init_tablebases();
+// Why the reader cannot go on: a file that is broken or does not fit its
+// class, or memory it could not get. The message is the line for the user,
+// "*** " and the reason, without its line end; empty when all went well.
+struct TbError {
+  std::string message;
+  bool failed() const { return !message.empty(); }
+};
+
+// Registers the files of the directory "TB" and sets up the block cache;
+// tb_max_pieces stays 0 after an error.
+TbError init_tablebases();
 // Registers the files of the directories in `dirs` (separated by ',' or ';'),
-// dropping earlier registrations; returns 0, 3, 4 or 5 as tb_max_pieces.
-int tb_init_reader(const char* dirs);
-// 1 when the table is (or already was) registered, else 0. Broken or
-// inconsistent files end the program with status 1.
-int register_tablebase(const char* dir, int cls, int side);
+// dropping earlier registrations; returns 0, 3, 4 or 5 as tb_max_pieces, or 0
+// with `error` set when a file is broken or memory runs out.
+int tb_init_reader(const char* dirs, TbError& error);
+// 1 when the table is (or already was) registered, else 0; 0 with `error`
+// set when the file is broken or inconsistent.
+int register_tablebase(const char* dir, int cls, int side, TbError& error);
 void close_tablebase_files();
 // Hands the cache an area of `bytes` bytes (the caller keeps it alive).
 void set_block_cache(void* area, size_t bytes);
@@ -81,6 +92,3 @@ int tablebase_value(int cls, int side, uint32_t index);
 // Score for the side to move: positive a win, negative a loss, 0 a draw, -1
 // when the tablebases have no answer.
 int probe_tablebase(const Position& pos, int ply);
-
-// Allocation for the reader; running out of memory ends the program.
-void* tb_alloc(size_t bytes);

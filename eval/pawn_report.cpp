@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "frontend/fen.h"
 #include "position/attacks.h"
+#include "position/fen.h"
 
 namespace {
 
@@ -61,7 +61,8 @@ void pawn_report(const Position& pos) {
       {"PEON DEFENDIDO NEGRO", k.defended[Black]},   {"PEON INDEFENSO NEGRO", k.undefended[Black]},
   };
   for (const auto& row : rows) {
-    display_board(pos);
+    std::fputs(board_diagram(pos).c_str(), stdout);
+    std::fflush(stdout);
     print_grid(row.title, row.set);
   }
 }

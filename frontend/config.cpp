@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "position/text.h"
+
 Config config;
 
 namespace {
@@ -22,30 +24,6 @@ bool take_key(char* line, const char* key, int64_t& value) {
 }
 
 }  // namespace
-
-int64_t read_decimal(const char* s) {
-  while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '\f' || *s == '\v') ++s;
-  bool negative = *s == '-';
-  if (*s == '-' || *s == '+') ++s;
-  int64_t v = 0;
-  for (; *s >= '0' && *s <= '9'; ++s) {
-    if (v > (INT64_MAX - 9) / 10) {
-      v = INT64_MAX;
-      while (s[1] >= '0' && s[1] <= '9') ++s;
-      continue;
-    }
-    v = v * 10 + (*s - '0');
-  }
-  return negative ? -v : v;
-}
-
-void delete_first(char* line, const char* text) {
-  size_t n = std::strlen(text);
-  if (n == 0) return;
-  char* at = std::strstr(line, text);
-  if (!at) return;
-  std::memmove(at, at + n, std::strlen(at + n) + 1);
-}
 
 void read_config(const char* path) {
   std::FILE* f = std::fopen(path, "r");

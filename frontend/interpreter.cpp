@@ -8,9 +8,11 @@
 #include "egdb/kpk.h"
 #include "eval/pawn_report.h"
 #include "frontend/config.h"
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "frontend/messages.h"
+#include "position/text.h"
+#include "position/fen.h"
 #include "position/makemove.h"
+#include "position/movetext.h"
 #include "position/perft.h"
 #include "frontend/uci.h"
 #include "frontend/xboard.h"
@@ -44,6 +46,7 @@ void leave_analysis(Session& s) {
 // force.
 void set_position(Session& s, const char* fen) {
   Position fresh(fen);
+  report_setup_problems(fresh);
   s.game = fresh;
   XboardClock& c = s.clock;
   c.moves_left_white = c.moves_left_black = c.moves_per_period;
@@ -75,7 +78,7 @@ void interpret_command(Session& s, char* line) {
   if (starts(line, "makebook")) {
     // The rest of the line, blanks and all, names the PGN file.
     delete_first(line, "makebook ");
-    make_book(line);
+    make_book(line, BookSettings{.slots = config.book_slots, .max_depth = config.max_depth_book});
     return;
   }
   if (starts(line, "genkpk")) {

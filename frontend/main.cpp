@@ -14,10 +14,11 @@
 #include "engine/bench.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "frontend/session.h"
 #include "position/attacks.h"
 #include "position/init.h"
+#include "position/text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "position/position.h"
 
 // The engine's own clock for the xboard protocol, set by "level" and "st"

@@ -8,7 +8,8 @@
 
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
-#include "frontend/movetext.h"
+#include "position/text.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/makemove.h"
 

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "frontend/config.h"
-#include "frontend/game_end.h"
-#include "frontend/movetext.h"
+#include "frontend/messages.h"
+#include "frontend/messages.h"
+#include "position/text.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/makemove.h"
 

@@ -186,27 +186,27 @@ void init_sliding_attacks() {
     build_slider(sq, true, rook_mask, rook_magic, rook_shift, rook_table, storage);
 }
 
-unsigned attacked_by_black(const Position& pos, Square sq) {
+template <Colour By>
+unsigned attacked_by(const Position& pos, Square sq) {
   const Bitboard* p = pos.piece_bb;
-  if (pawn_attacks_white[sq] & p[1]) return 1;
-  if (knight_attacks[sq] & p[3]) return 1;
-  if (king_attacks[sq] & p[11]) return 1;
+  const Bitboard pawns = p[piece_bb_index(make_piece(By, PAWN))];
+  const Bitboard knights = p[piece_bb_index(make_piece(By, KNIGHT))];
+  const Bitboard bishops = p[piece_bb_index(make_piece(By, BISHOP))];
+  const Bitboard rooks = p[piece_bb_index(make_piece(By, ROOK))];
+  const Bitboard queens = p[piece_bb_index(make_piece(By, QUEEN))];
+  const Bitboard king = p[piece_bb_index(make_piece(By, KING))];
+  // A pawn attacks sq from where a pawn of the other colour on sq would attack.
+  const Bitboard* pawn_from = By == White ? pawn_attacks_black : pawn_attacks_white;
+  if (pawn_from[sq] & pawns) return 1;
+  if (knight_attacks[sq] & knights) return 1;
+  if (king_attacks[sq] & king) return 1;
   // A slider on a line through sq attacks it when nothing stands between.
-  for (Bitboard b = bishop_lines[sq] & (p[5] | p[9]) & ~square_bb(sq); b;)
+  for (Bitboard b = bishop_lines[sq] & (bishops | queens) & ~square_bb(sq); b;)
     if (!(between_diag[pop_lowest(b)][sq] & pos.occ_all)) return 1;
-  for (Bitboard b = rook_lines[sq] & (p[7] | p[9]) & ~square_bb(sq); b;)
+  for (Bitboard b = rook_lines[sq] & (rooks | queens) & ~square_bb(sq); b;)
     if (!(between_orth[pop_lowest(b)][sq] & pos.occ_all)) return 1;
   return 0;
 }
 
-unsigned attacked_by_white(const Position& pos, Square sq) {
-  const Bitboard* p = pos.piece_bb;
-  if (pawn_attacks_black[sq] & p[0]) return 1;
-  if (knight_attacks[sq] & p[2]) return 1;
-  if (king_attacks[sq] & p[10]) return 1;
-  for (Bitboard b = bishop_lines[sq] & (p[4] | p[8]) & ~square_bb(sq); b;)
-    if (!(between_diag[pop_lowest(b)][sq] & pos.occ_all)) return 1;
-  for (Bitboard b = rook_lines[sq] & (p[6] | p[8]) & ~square_bb(sq); b;)
-    if (!(between_orth[pop_lowest(b)][sq] & pos.occ_all)) return 1;
-  return 0;
-}
+template unsigned attacked_by<White>(const Position& pos, Square sq);
+template unsigned attacked_by<Black>(const Position& pos, Square sq);

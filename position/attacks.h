@@ -49,9 +49,12 @@ inline Bitboard queen_attacks(Square sq, Bitboard occ) {
   return rook_attacks(sq, occ) | bishop_attacks(sq, occ);
 }
 
-// Whether any piece of the named side attacks sq with the position's occupancy.
-unsigned attacked_by_white(const Position& pos, Square sq);
-unsigned attacked_by_black(const Position& pos, Square sq);
+// Whether any piece of colour By attacks sq with the position's occupancy;
+// made for White and Black in attacks.cpp.
+template <Colour By>
+unsigned attacked_by(const Position& pos, Square sq);
+inline unsigned attacked_by_white(const Position& pos, Square sq) { return attacked_by<White>(pos, sq); }
+inline unsigned attacked_by_black(const Position& pos, Square sq) { return attacked_by<Black>(pos, sq); }
 
 // 1 when none of the enemy sets attacks king_sq on a board occupied by occ;
 // enemy_pawn_attackers gives, per square, where an enemy pawn attacks it from.

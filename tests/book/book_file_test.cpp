@@ -50,8 +50,8 @@ TEST(BookSlotCodec, LittleEndianWithZeroPadding) {
 }
 
 TEST_F(BookDirTest, CreatedFileHoldsHeaderAndEmptySlots) {
-  config.book_slots = 5;
-  create_book_file();
+  settings_.slots = 5;
+  create_book_file(settings_.slots);
   const auto bytes = read_bytes(BOOK_FILE_NAME);
   ASSERT_EQ(bytes.size(), 4u + 32 * 5);
   EXPECT_EQ(bytes[0], 5);
@@ -59,28 +59,28 @@ TEST_F(BookDirTest, CreatedFileHoldsHeaderAndEmptySlots) {
 }
 
 TEST_F(BookDirTest, DefaultSizeFile) {
-  create_book_file();
+  create_book_file(settings_.slots);
   EXPECT_EQ(std::filesystem::file_size(BOOK_FILE_NAME), 11184772u);
 }
 
 TEST_F(BookDirTest, CreationTruncatesAnOldBook) {
-  config.book_slots = 3;
-  create_book_file();
-  count_book_position(7, 1, 1);
-  config.book_slots = 2;
-  create_book_file();
+  settings_.slots = 3;
+  create_book_file(settings_.slots);
+  count_book_position(7, 1, 1, settings_.max_depth);
+  settings_.slots = 2;
+  create_book_file(settings_.slots);
   const auto bytes = read_bytes(BOOK_FILE_NAME);
   ASSERT_EQ(bytes.size(), 4u + 64);
   for (size_t i = 4; i < bytes.size(); ++i) EXPECT_EQ(bytes[i], 0);
 }
 
 TEST_F(BookDirTest, FirstCountFillsEntryZeroOfTheKeysSlot) {
-  config.book_slots = 11;
-  create_book_file();
+  settings_.slots = 11;
+  create_book_file(settings_.slots);
   Position pos(START_FEN);
   ASSERT_TRUE(play_coordinates(pos, "e2e4"));
   const uint64_t key = book_key(pos.hash_key, pos.side_to_move);
-  count_book_position(pos.hash_key, pos.side_to_move, 1);
+  count_book_position(pos.hash_key, pos.side_to_move, 1, settings_.max_depth);
   const auto bytes = read_bytes(BOOK_FILE_NAME);
   const BookSlot s = slot_of(bytes, key);
   EXPECT_EQ(s.entry[0].key, key);
@@ -90,16 +90,16 @@ TEST_F(BookDirTest, FirstCountFillsEntryZeroOfTheKeysSlot) {
 }
 
 TEST_F(BookDirTest, ThirdKeyEvictsEntryOneAndFrequentKeyMovesUp) {
-  config.book_slots = 7;
-  create_book_file();
+  settings_.slots = 7;
+  create_book_file(settings_.slots);
   const uint64_t a = 7 * 1 + 3, b = 7 * 2 + 3, c = 7 * 5 + 3;
-  for (uint64_t k : {a, b, b}) count_book_position(k, 1, 1);
+  for (uint64_t k : {a, b, b}) count_book_position(k, 1, 1, settings_.max_depth);
   BookSlot s = slot_of(read_bytes(BOOK_FILE_NAME), a);
   EXPECT_EQ(s.entry[0].key, b);
   EXPECT_EQ(s.entry[0].count, 2);
   EXPECT_EQ(s.entry[1].key, a);
   EXPECT_EQ(s.entry[1].count, 1);
-  count_book_position(c, 1, 1);
+  count_book_position(c, 1, 1, settings_.max_depth);
   s = slot_of(read_bytes(BOOK_FILE_NAME), a);
   EXPECT_EQ(s.entry[0].key, b);
   EXPECT_EQ(s.entry[0].count, 2);
@@ -108,16 +108,16 @@ TEST_F(BookDirTest, ThirdKeyEvictsEntryOneAndFrequentKeyMovesUp) {
 }
 
 TEST_F(BookDirTest, EqualCountsKeepTheirOrder) {
-  config.book_slots = 7;
-  create_book_file();
+  settings_.slots = 7;
+  create_book_file(settings_.slots);
   const uint64_t a = 7 * 3 + 1, b = 7 * 4 + 1;
-  for (uint64_t k : {a, b, a, b}) count_book_position(k, 1, 1);
+  for (uint64_t k : {a, b, a, b}) count_book_position(k, 1, 1, settings_.max_depth);
   BookSlot s = slot_of(read_bytes(BOOK_FILE_NAME), a);
   EXPECT_EQ(s.entry[0].key, a);
   EXPECT_EQ(s.entry[0].count, 2);
   EXPECT_EQ(s.entry[1].key, b);
   EXPECT_EQ(s.entry[1].count, 2);
-  count_book_position(b, 1, 1);
+  count_book_position(b, 1, 1, settings_.max_depth);
   s = slot_of(read_bytes(BOOK_FILE_NAME), a);
   EXPECT_EQ(s.entry[0].key, b);
   EXPECT_EQ(s.entry[0].count, 3);
@@ -125,41 +125,41 @@ TEST_F(BookDirTest, EqualCountsKeepTheirOrder) {
 }
 
 TEST_F(BookDirTest, OnlyPliesUpToTheBookDepthCount) {
-  config.book_slots = 101;
-  create_book_file();
-  config.max_depth_book = 20;
-  count_book_position(1, 1, 20);
-  count_book_position(2, 1, 21);
+  settings_.slots = 101;
+  create_book_file(settings_.slots);
+  settings_.max_depth = 20;
+  count_book_position(1, 1, 20, settings_.max_depth);
+  count_book_position(2, 1, 21, settings_.max_depth);
   EXPECT_EQ(book_counts(), (std::map<uint64_t, int32_t>{{1, 1}}));
-  config.max_depth_book = 0;
-  count_book_position(3, 1, 1);
+  settings_.max_depth = 0;
+  count_book_position(3, 1, 1, settings_.max_depth);
   EXPECT_EQ(book_counts(), (std::map<uint64_t, int32_t>{{1, 1}}));
 }
 
 TEST_F(BookDirTest, UnusableFilesArePassedOverSilently) {
   testing::internal::CaptureStdout();
-  count_book_position(5, 1, 1);  // no file
+  count_book_position(5, 1, 1, settings_.max_depth);  // no file
   EXPECT_FALSE(std::filesystem::exists(BOOK_FILE_NAME));
 
-  config.book_slots = 0;  // header 0: no slots
-  create_book_file();
-  count_book_position(5, 1, 1);
+  settings_.slots = 0;  // header 0: no slots
+  create_book_file(settings_.slots);
+  count_book_position(5, 1, 1, settings_.max_depth);
   EXPECT_EQ(read_bytes(BOOK_FILE_NAME), (std::vector<unsigned char>{0, 0, 0, 0}));
 
   // A negative header with room behind it records nothing either.
   std::vector<unsigned char> negative(4 + 32 * 4, 0);
   negative[0] = negative[1] = negative[2] = negative[3] = 0xFF;
   write_text(BOOK_FILE_NAME, std::string(negative.begin(), negative.end()));
-  count_book_position(5, 1, 1);
+  count_book_position(5, 1, 1, settings_.max_depth);
   EXPECT_EQ(read_bytes(BOOK_FILE_NAME), negative);
 
   // A slot cut short by the end of the file is not rewritten.
   std::vector<unsigned char> short_file(4 + 32 * 2 + 10, 0);
   short_file[0] = 3;
   write_text(BOOK_FILE_NAME, std::string(short_file.begin(), short_file.end()));
-  count_book_position(2, 1, 1);  // slot 2, which is incomplete
+  count_book_position(2, 1, 1, settings_.max_depth);  // slot 2, which is incomplete
   EXPECT_EQ(read_bytes(BOOK_FILE_NAME), short_file);
-  count_book_position(1, 1, 1);  // slot 1 is whole
+  count_book_position(1, 1, 1, settings_.max_depth);  // slot 1 is whole
   EXPECT_EQ(read_slots(read_bytes(BOOK_FILE_NAME))[1].entry[0].count, 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }

@@ -12,17 +12,16 @@
 #include <vector>
 
 #include "book/book_file.h"
-#include "frontend/config.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 #include "support/scratch.h"
 
-// Runs each test in its own empty directory with the default book settings.
+// Runs each test in its own empty directory, with the default book settings
+// for the test to change.
 class BookDirTest : public testing::Test {
  protected:
   void SetUp() override {
-    saved_ = config;
     original_ = std::filesystem::current_path();
     dir_ = scratch_dir("kelo-book");
     std::filesystem::current_path(dir_);
@@ -30,10 +29,9 @@ class BookDirTest : public testing::Test {
   void TearDown() override {
     std::filesystem::current_path(original_);
     std::filesystem::remove_all(dir_);
-    config = saved_;
   }
   std::filesystem::path dir_, original_;
-  Config saved_;
+  BookSettings settings_;
 };
 
 inline std::vector<unsigned char> read_bytes(const char* name) {

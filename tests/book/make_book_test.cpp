@@ -23,10 +23,10 @@ SanSquares san(const char* token, const char* fen = START_FEN) {
 Bitboard at(const char* name) { return square_bb(make_square(name[0] - 'a', name[1] - '0')); }
 
 // make_book's standard output for a PGN text written to games.pgn.
-std::string run_make_book(const std::string& pgn) {
+std::string run_make_book(const BookSettings& settings, const std::string& pgn) {
   write_text("games.pgn", pgn);
   testing::internal::CaptureStdout();
-  make_book("games.pgn");
+  make_book("games.pgn", settings);
   return testing::internal::GetCapturedStdout();
 }
 
@@ -138,12 +138,12 @@ TEST(SanToken, TokensThatAreNoMoves) {
 }
 
 TEST_F(BookDirTest, CountsThePliesOfEveryGameAndDeletesTheTemporaryFile) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   const std::string pgn =
       "[Event \"one\"]\n[White \"a\"]\n\n"
       "1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 4. Bxc6 dxc6 5. O-O f6 1-0\n\n"
       "[Event \"two\"]\n\n1. d4 d5 2. c4 e6 0-1\n";
-  EXPECT_EQ(run_make_book(pgn), ALL_MESSAGES);
+  EXPECT_EQ(run_make_book(settings_, pgn), ALL_MESSAGES);
   EXPECT_FALSE(std::filesystem::exists("01.tmp"));
   std::map<uint64_t, int32_t> expected;
   add_game(expected,
@@ -153,9 +153,9 @@ TEST_F(BookDirTest, CountsThePliesOfEveryGameAndDeletesTheTemporaryFile) {
 }
 
 TEST_F(BookDirTest, BookDepthAndSizeComeFromTheSettings) {
-  config.book_slots = 13;
-  config.max_depth_book = 3;
-  run_make_book("1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0\n");
+  settings_.slots = 13;
+  settings_.max_depth = 3;
+  run_make_book(settings_, "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0\n");
   EXPECT_EQ(std::filesystem::file_size(BOOK_FILE_NAME), 4u + 32 * 13);
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5"}, 3);
@@ -163,8 +163,8 @@ TEST_F(BookDirTest, BookDepthAndSizeComeFromTheSettings) {
 }
 
 TEST_F(BookDirTest, UnfinishedGameDoesNotSwallowTheNext) {
-  config.book_slots = 1009;
-  run_make_book("1. e4 e5 *\n\n[Event \"next\"]\n\n1. d4 Nf6 1/2-1/2\n");
+  settings_.slots = 1009;
+  run_make_book(settings_, "1. e4 e5 *\n\n[Event \"next\"]\n\n1. d4 Nf6 1/2-1/2\n");
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4", "e7e5"}, 20);
   add_game(expected, {"d2d4", "g8f6"}, 20);
@@ -172,13 +172,13 @@ TEST_F(BookDirTest, UnfinishedGameDoesNotSwallowTheNext) {
 }
 
 TEST_F(BookDirTest, CrLfFileReadsLikeLf) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   const std::string lf = "[Event \"a\"]\n\n1. e4 c5 2. Nf3 d6\n3. d4 1-0\n\n[Event \"b\"]\n\n1. c4 0-1\n";
   std::string crlf;
   for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  run_make_book(lf);
+  run_make_book(settings_, lf);
   const auto from_lf = read_bytes(BOOK_FILE_NAME);
-  run_make_book(crlf);
+  run_make_book(settings_, crlf);
   EXPECT_EQ(read_bytes(BOOK_FILE_NAME), from_lf);
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4", "c7c5", "g1f3", "d7d6", "d2d4"}, 20);
@@ -187,8 +187,8 @@ TEST_F(BookDirTest, CrLfFileReadsLikeLf) {
 }
 
 TEST_F(BookDirTest, GameLongerThanTheLineBufferIsReplayedWhole) {
-  config.book_slots = 1009;
-  config.max_depth_book = 100000;
+  settings_.slots = 1009;
+  settings_.max_depth = 100000;
   // 300 rounds of knights out and back: a 01.tmp line of some 5,000 characters.
   std::string pgn;
   std::vector<std::string> moves;
@@ -198,7 +198,7 @@ TEST_F(BookDirTest, GameLongerThanTheLineBufferIsReplayedWhole) {
   }
   pgn += "1-0\n";
   ASSERT_GT(pgn.size(), 4096u);
-  run_make_book(pgn);
+  run_make_book(settings_, pgn);
   std::map<uint64_t, int32_t> expected;
   add_game(expected, moves, 100000);
   ASSERT_EQ(expected.size(), 4u);
@@ -209,7 +209,7 @@ TEST_F(BookDirTest, GameLongerThanTheLineBufferIsReplayedWhole) {
 // near its end would fall across a 2,047-byte piece of the line, wherever it
 // stands there.
 TEST_F(BookDirTest, OneLineGamesKeepTheirResultMarkers) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   std::vector<std::string> moves;
   std::string knights;
   for (int round = 0; round < 120; ++round) {
@@ -222,34 +222,34 @@ TEST_F(BookDirTest, OneLineGamesKeepTheirResultMarkers) {
   add_game(expected, {"d2d4", "d7d5"}, 20);
   for (size_t marker_at = 2040; marker_at <= 2050; ++marker_at) {
     const std::string first = knights + std::string(marker_at - knights.size(), ' ') + "1-0\n";
-    EXPECT_EQ(run_make_book(first + "1. d4 d5 0-1\n"), ALL_MESSAGES) << marker_at;
+    EXPECT_EQ(run_make_book(settings_, first + "1. d4 d5 0-1\n"), ALL_MESSAGES) << marker_at;
     EXPECT_EQ(book_counts(), expected) << marker_at;
   }
 }
 
 // A byte-order mark before the first tag or the first move is passed over.
 TEST_F(BookDirTest, ByteOrderMarkAtTheStartIsSkipped) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4", "e7e5"}, 20);
   add_game(expected, {"d2d4"}, 20);
   const std::string bom = "\xEF\xBB\xBF";
-  EXPECT_EQ(run_make_book(bom + "[Event \"a\"]\n\n1. e4 e5 1-0\n\n[Event \"b\"]\n\n1. d4 0-1\n"),
+  EXPECT_EQ(run_make_book(settings_, bom + "[Event \"a\"]\n\n1. e4 e5 1-0\n\n[Event \"b\"]\n\n1. d4 0-1\n"),
             ALL_MESSAGES);
   EXPECT_EQ(book_counts(), expected);
-  run_make_book(bom + "1. e4 e5 1-0\n1. d4 0-1\n");
+  run_make_book(settings_, bom + "1. e4 e5 1-0\n1. d4 0-1\n");
   EXPECT_EQ(book_counts(), expected);
   // Only at the start of the file: elsewhere the bytes are part of a token.
-  run_make_book("1. e4 e5 1-0\n" + bom + "1. d4 0-1\n");
+  run_make_book(settings_, "1. e4 e5 1-0\n" + bom + "1. d4 0-1\n");
   std::map<uint64_t, int32_t> first_only;
   add_game(first_only, {"e2e4", "e7e5"}, 20);
   EXPECT_EQ(book_counts(), first_only);
 }
 
 TEST_F(BookDirTest, ReplayStopsAtTheFirstTokenThatIsNoMove) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   // "then" is no move, 0-0 is no castling token; the comment word d5 is legal.
-  run_make_book("1. e4 {then} e5 1-0\n1. Nf3 {d5} Nc3 1-0\n1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. 0-0 Nf6 1-0\n");
+  run_make_book(settings_, "1. e4 {then} e5 1-0\n1. Nf3 {d5} Nc3 1-0\n1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. 0-0 Nf6 1-0\n");
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4"}, 20);
   add_game(expected, {"g1f3", "d7d5", "b1c3"}, 20);
@@ -258,9 +258,9 @@ TEST_F(BookDirTest, ReplayStopsAtTheFirstTokenThatIsNoMove) {
 }
 
 TEST_F(BookDirTest, AmbiguousAndBarePromotionTokensTakeTheFirstGeneratedMove) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   // Nd2 with knights on b1 and f3: the first in generation order plays.
-  run_make_book("1. Nf3 e5 2. d3 e4 3. Nd2 1-0\n");
+  run_make_book(settings_, "1. Nf3 e5 2. d3 e4 3. Nd2 1-0\n");
   Position gen_order("rnbqkbnr/pppp1ppp/8/8/4p3/3P1N2/PPP1PPPP/RNBQKB1R w KQkq - 0 3");
   generate_all(gen_order);
   std::string first;
@@ -277,15 +277,15 @@ TEST_F(BookDirTest, AmbiguousAndBarePromotionTokensTakeTheFirstGeneratedMove) {
 }
 
 TEST_F(BookDirTest, PromotionWithoutLetterIsTheQueen) {
-  config.book_slots = 1009;
+  settings_.slots = 1009;
   const std::vector<std::string> line = {"a2a4", "b7b5", "a4b5", "g8f6", "b5b6", "f6g8", "b6a7", "g8f6"};
-  run_make_book("1. a4 b5 2. axb5 Nf6 3. b6 Ng8 4. bxa7 Nf6 5. axb8 1-0\n");
+  run_make_book(settings_, "1. a4 b5 2. axb5 Nf6 3. b6 Ng8 4. bxa7 Nf6 5. axb8 1-0\n");
   std::map<uint64_t, int32_t> expected;
   std::vector<std::string> with_queen = line;
   with_queen.push_back("a7b8q");
   add_game(expected, with_queen, 20);
   EXPECT_EQ(book_counts(), expected);
-  run_make_book("1. a4 b5 2. axb5 Nf6 3. b6 Ng8 4. bxa7 Nf6 5. axb8=N 1-0\n");
+  run_make_book(settings_, "1. a4 b5 2. axb5 Nf6 3. b6 Ng8 4. bxa7 Nf6 5. axb8=N 1-0\n");
   std::map<uint64_t, int32_t> knight;
   std::vector<std::string> with_knight = line;
   with_knight.push_back("a7b8n");
@@ -294,10 +294,10 @@ TEST_F(BookDirTest, PromotionWithoutLetterIsTheQueen) {
 }
 
 TEST_F(BookDirTest, MissingPgnStillRecreatesAnEmptyBook) {
-  config.book_slots = 3;
+  settings_.slots = 3;
   write_text(BOOK_FILE_NAME, "old contents");
   testing::internal::CaptureStdout();
-  make_book("no such file.pgn");
+  make_book("no such file.pgn", settings_);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "book.bin generado\n01.tmp eliminado\n");
   EXPECT_EQ(read_bytes(BOOK_FILE_NAME), std::vector<unsigned char>(4 + 32 * 3, 0) = [] {
     std::vector<unsigned char> v(4 + 32 * 3, 0);
@@ -308,8 +308,8 @@ TEST_F(BookDirTest, MissingPgnStillRecreatesAnEmptyBook) {
 }
 
 TEST_F(BookDirTest, PgnEndingInsideATagSection) {
-  config.book_slots = 1009;
-  EXPECT_EQ(run_make_book("1. e4 1-0\n\n[Event \"cut\"]\n[Site \"x\""), ALL_MESSAGES);
+  settings_.slots = 1009;
+  EXPECT_EQ(run_make_book(settings_, "1. e4 1-0\n\n[Event \"cut\"]\n[Site \"x\""), ALL_MESSAGES);
   std::map<uint64_t, int32_t> expected;
   add_game(expected, {"e2e4"}, 20);
   EXPECT_EQ(book_counts(), expected);

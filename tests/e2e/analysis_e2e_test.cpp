@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 
 namespace {
@@ -74,10 +74,8 @@ bool analysis_ended(EngineProcess& e, int depth, size_t from) {
 bool variations_legal(const char* fen, const std::vector<std::string>& before,
                       const std::vector<Thinking>& lines) {
   for (const Thinking& t : lines) {
-    testing::internal::CaptureStdout();  // the set-up's validation messages
     Position pos(fen);
-    testing::internal::GetCapturedStdout();
-    for (const auto& m : before) read_user_move(pos, m.c_str());
+    for (const auto& m : before) play_move_text(pos, m.c_str());
     for (const auto& m : t.pv) {
       generate_all(pos);
       bool found = false;
@@ -85,7 +83,7 @@ bool variations_legal(const char* fen, const std::vector<std::string>& before,
         if (move_text(pos.move_stack.at(i)) == m) found = true;
       pos.move_stack.close_level();
       if (!found) return false;
-      read_user_move(pos, m.c_str());
+      play_move_text(pos, m.c_str());
     }
   }
   return true;

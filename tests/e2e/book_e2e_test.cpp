@@ -22,7 +22,7 @@
 
 #include "book/book_file.h"
 #include "eval/pawn_report.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 
 namespace fs = std::filesystem;
 

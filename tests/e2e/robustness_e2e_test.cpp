@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 #include "support/scratch.h"
 

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "position/movetext.h"
 #include "support/engine_process.h"
 
 namespace {
@@ -22,7 +22,7 @@ int64_t ms_since(Clock::time_point t0) {
 
 bool is_legal(const char* fen, const std::vector<std::string>& before, const std::string& move) {
   Position pos(fen);
-  for (const auto& m : before) read_user_move(pos, m.c_str());
+  for (const auto& m : before) play_move_text(pos, m.c_str());
   generate_all(pos);
   bool found = false;
   for (int i = 0; i < pos.move_stack.count(); ++i)

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "eval/pawn_report.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 
 namespace {
 
@@ -24,9 +24,7 @@ std::string report_of(const char* fen) {
 
 std::string board_of(const char* fen) {
   Position pos(fen);
-  testing::internal::CaptureStdout();
-  display_board(pos);
-  return testing::internal::GetCapturedStdout();
+  return board_diagram(pos);
 }
 
 constexpr const char* TITLES[10] = {

@@ -56,14 +56,6 @@ TEST(Config, OutOfRangeValuesAreClamped) {
   config = Config{};
 }
 
-TEST(Config, DeleteFirst) {
-  char line[64] = "makebook games.pgn makebook ";
-  delete_first(line, "makebook ");
-  EXPECT_STREQ(line, "games.pgn makebook ");
-  delete_first(line, "absent");
-  EXPECT_STREQ(line, "games.pgn makebook ");
-}
-
 TEST(Level, ClockFieldsOfBothControls) {
   XboardClock pos;
   set_level(pos, "level 40 5 0");

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "frontend/interpreter.h"
-#include "frontend/movetext.h"
+#include "position/movetext.h"
 #include "frontend/session.h"
 #include "frontend/xboard.h"
 #include "position/clock.h"

@@ -15,8 +15,7 @@
 #include <string>
 
 #include "book/make_book.h"
-#include "frontend/config.h"
-#include "frontend/fen.h"
+#include "position/fen.h"
 #include "position/init.h"
 #include "position/movegen.h"
 
@@ -64,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     end = end == std::string::npos ? rewritten.size() : end + 1;
     std::string line = rewritten.substr(at, end - at);
     at = end;
-    replay_book_line(line);
+    replay_book_line(line, BookSettings{}.max_depth);
   }
 
   // The SAN reader alone, on the raw tokens, for the start position.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "frontend/fen.h"
 #include "position/attacks.h"
+#include "position/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 #include "position/position.h"

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "frontend/fen.h"
-#include "frontend/movetext.h"
+#include "position/fen.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 #include "position/makemove.h"
 #include "position/movegen.h"

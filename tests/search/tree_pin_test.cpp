@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "engine/bench.h"
-#include "frontend/movetext.h"
+#include "frontend/messages.h"
+#include "position/movetext.h"
 #include "position/clock.h"
 
 namespace {

@@ -9,26 +9,20 @@
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
 #include "egdb/tb_probe.h"
+#include "position/fen.h"
 #include "position/init.h"
 #include "position/position.h"
 #include "tools/kelo-tb/commands.h"
 
 namespace {
 
-// The FEN reader writes its set-up messages to standard output, where the
-// engine's interface reads them; here that stream carries only scores, so
-// they are sent to standard error while the position is set up.
+// Standard output carries only scores: the set-up messages of an illegal
+// FEN, the lines the engine's interface would be shown, go to standard error.
 void probe_one(const char* fen) {
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
   Position pos(fen);
-  std::fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
+  for (const std::string& problem : setup_problems(pos))
+    std::fprintf(stderr, "tellusererror %s\n", problem.c_str());
   std::printf("%d\n", probe_tablebase(pos, 0));
 }
 
@@ -49,7 +43,12 @@ int cmd_probe(int argc, char** argv) {
     return 2;
   }
   init_tables();
-  tb_init_reader(argv[0]);
+  TbError error;
+  tb_init_reader(argv[0], error);
+  if (error.failed()) {
+    std::printf("%s\n", error.message.c_str());
+    return 1;
+  }
   std::unique_ptr<uint8_t[]> cache(new uint8_t[TB_CACHE_BYTES]);
   set_block_cache(cache.get(), TB_CACHE_BYTES);
   if (std::strcmp(argv[1], "-") != 0) {

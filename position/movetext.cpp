@@ -1,8 +1,5 @@
-#include "frontend/movetext.h"
+#include "position/movetext.h"
 
-#include <cstdio>
-
-#include "frontend/fen.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
 
@@ -21,7 +18,7 @@ bool is_coordinate_move(const char* line) {
   return names_square(line) && names_square(line + 2);
 }
 
-void read_user_move(Position& pos, const char* line) {
+bool play_move_text(Position& pos, const char* line) {
   const Square from = square_named(line), to = square_named(line + 2);
   const unsigned promo = promotion_code(line[4], pos.side_to_move);
   generate_all(pos);
@@ -35,11 +32,7 @@ void read_user_move(Position& pos, const char* line) {
     }
   }
   pos.move_stack.close_level();
-  if (!found) {
-    display_board(pos);
-    std::printf("Ilegal move: %s\n", line);
-    std::fflush(stdout);
-  }
+  return found;
 }
 
 std::string move_text(Move m) {
@@ -51,9 +44,4 @@ std::string move_text(Move m) {
   }
   if (unsigned promo = move_promotion(m)) text += LETTER[kind_of(promo)];
   return text;
-}
-
-void write_engine_move(Move m) {
-  std::printf("move %s\n", move_text(m).c_str());
-  std::fflush(stdout);
 }

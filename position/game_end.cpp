@@ -1,19 +1,8 @@
-#include "frontend/game_end.h"
-
-#include <cstdio>
+#include "position/game_end.h"
 
 #include "position/attacks.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
-
-namespace {
-
-void result_line(const char* text) {
-  std::printf("%s\n", text);
-  std::fflush(stdout);
-}
-
-}  // namespace
 
 int insufficient_material(const Position& pos, int side) {
   const int own = side == 1 ? 0 : 1;  // piece_bb interleaves White, Black
@@ -46,34 +35,25 @@ bool no_mate_possible(const Position& pos) {
 
 }  // namespace
 
-int game_over(Position& pos) {
+const char* game_result(Position& pos) {
   const Bitboard king = pos.piece_bb[pos.side_to_move == 1 ? 10 : 11];
-  if (!king) return 0;
+  if (!king) return nullptr;
 
   // Too few reversible plies for either draw to be possible.
   if (pos.fifty_count > 7) {
-    if (pos.fifty_count > 99) {
-      result_line("1/2-1/2 {Tablas, 50 movimientos}");
-      return 1;
-    }
-    if (repetition_count(pos) > 2) {
-      result_line("1/2-1/2 {Tablas, 3 repeticiones}");
-      return 1;
-    }
+    if (pos.fifty_count > 99) return "1/2-1/2 {Tablas, 50 movimientos}";
+    if (repetition_count(pos) > 2) return "1/2-1/2 {Tablas, 3 repeticiones}";
   }
   if (has_legal_move(pos)) {
-    if (!insufficient_material(pos, 1)) return 0;
-    if (!insufficient_material(pos, 0)) return 0;
-    if (!no_mate_possible(pos)) return 0;
-    result_line("1/2-1/2 {Tablas, Material Insuficiente}");
-    return 1;
+    if (!insufficient_material(pos, 1)) return nullptr;
+    if (!insufficient_material(pos, 0)) return nullptr;
+    if (!no_mate_possible(pos)) return nullptr;
+    return "1/2-1/2 {Tablas, Material Insuficiente}";
   }
   const Square king_sq = lowest_bit(king);
   if (pos.side_to_move == 1)
-    result_line(attacked_by_black(pos, king_sq) ? "0-1 {Negras ganan, Jaque Mate}"
-                                                : "1/2-1/2 {Tablas, Rey blanco ahogado}");
-  else
-    result_line(attacked_by_white(pos, king_sq) ? "1-0 {Blancas ganan, Jaque Mate}"
-                                                : "1/2-1/2 {Tablas, Rey negro ahogado}");
-  return 1;
+    return attacked_by_black(pos, king_sq) ? "0-1 {Negras ganan, Jaque Mate}"
+                                           : "1/2-1/2 {Tablas, Rey blanco ahogado}";
+  return attacked_by_white(pos, king_sq) ? "1-0 {Blancas ganan, Jaque Mate}"
+                                         : "1/2-1/2 {Tablas, Rey negro ahogado}";
 }

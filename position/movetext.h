@@ -25,12 +25,10 @@ constexpr unsigned kind_from_letter(char c) {
   }
 }
 
-// Plays the move named at the start of the line if it is legal; otherwise
-// writes the board and "Ilegal move: " with the whole line.
-void read_user_move(Position& pos, const char* line);
 std::string move_text(Move m);
-// Writes "move " and the move's text.
-void write_engine_move(Move m);
 // Whether the line begins with a file, a rank, a file and a rank.
 bool is_coordinate_move(const char* line);
+// Makes the move named at the start of the line (is_coordinate_move holds)
+// and returns true when it is legal; otherwise returns false and leaves the
+// position as it was. A fifth character names the promotion piece.
 bool play_move_text(Position& pos, const char* line);

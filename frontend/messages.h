@@ -1,0 +1,17 @@
+// The xboard front end's lines for what the lower layers return: set-up
+// problems, the board, moves and the result of a game.
+#pragma once
+
+#include "position/position.h"
+
+// Writes each problem of the set-up position as a "tellusererror" line.
+void report_setup_problems(const Position& pos);
+// Writes the 18-line diagram with Spanish piece letters.
+void display_board(const Position& pos);
+// Plays the move named at the start of the line if it is legal; otherwise
+// writes the board and "Ilegal move: " with the whole line.
+void read_user_move(Position& pos, const char* line);
+// Writes "move " and the move's text.
+void write_engine_move(Move m);
+// Writes the result line and returns 1 when the game is over, else 0.
+int game_over(Position& pos);
