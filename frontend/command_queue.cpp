@@ -34,18 +34,18 @@ void run_analysis(Session& s) {
   s.analysis_due = !analyse(s);
 }
 
-// Reads one line into buffer, at most 255 characters; the rest of a longer
-// line is read and dropped. The line end (LF or CR LF) is removed. The end is
+// Reads one line into buffer, at most `most` characters; the rest of a
+// longer line is read and dropped. The line end (LF or CR LF) is removed. The end is
 // found by counting bytes, so a NUL inside a line cuts only its text, never
 // the line after it. Returns false at end of input with nothing read.
-bool read_line(char* buffer) {
+bool read_line(char* buffer, size_t most) {
   std::memset(buffer, 0, LINE_BYTES);
   size_t n = 0;
   bool any = false;
   for (int c; (c = std::getc(stdin)) != EOF;) {
     any = true;
     if (c == '\n') break;
-    if (n < LINE_BYTES - 1) buffer[n++] = char(c);
+    if (n < most) buffer[n++] = char(c);
   }
   if (!any) return false;
   if (n > 0 && buffer[n - 1] == '\r') buffer[--n] = 0;
@@ -79,8 +79,12 @@ void enqueue_line(const char* buffer) {
 }
 
 void input_thread(Session* s) {
-  char buffer[LINE_BYTES];
-  while (read_line(buffer)) {
+  static char buffer[LINE_BYTES];
+  // The lines after "uci" are read by the UCI front end, which takes them
+  // whole; the switch is seen here, before the main thread has made it.
+  bool uci = false;
+  while (read_line(buffer, uci ? LINE_BYTES - 1 : XBOARD_LINE_CHARS)) {
+    if (std::strcmp(buffer, "uci") == 0) uci = true;
     // A status request while analysing is not answered; queued, it would wait
     // behind the analysis it may not stop.
     if (s->analysis_mode.load() && std::strcmp(buffer, ".") == 0) continue;

@@ -8,7 +8,10 @@
 struct Session;
 
 constexpr int QUEUE_SLOTS = 64;
-constexpr int LINE_BYTES = 256;
+// An xboard line keeps at most 255 characters; a UCI "position" line lists
+// every move of the game and is kept whole up to this size.
+constexpr int LINE_BYTES = 8192;
+constexpr int XBOARD_LINE_CHARS = 255;
 
 struct CommandQueue {
   char lines[QUEUE_SLOTS][LINE_BYTES];
@@ -20,7 +23,7 @@ struct CommandQueue {
 
 extern CommandQueue command_queue;
 
-// Copies a whole 256-byte line buffer into the ring, waiting while all 64
+// Copies a whole line buffer into the ring, waiting while all 64
 // slots are pending so that no line is lost or overwritten.
 void enqueue_line(const char* buffer);
 
