@@ -50,7 +50,6 @@ Result search_once(const char* fen, int iterations = ITERATIONS) {
   Position pos(fen);
   tt_allocate(pos.tt, 699040);
   pos.fixed_move_time = 1000000000;
-  for (int32_t& r : lmr_reduction) r = 16;
   config.max_depth_search = iterations + 1;
   const double c0 = cpu_now();
   auto t0 = std::chrono::steady_clock::now();

@@ -12,8 +12,6 @@
 #include "search/tt.h"
 #include "search/validation.h"
 
-int32_t lmr_reduction[4] = {16, 16, 16, 16};
-
 namespace {
 
 // make_move and unmake_move, expanded here: the search spends a good part of
@@ -83,8 +81,11 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
   }
   ms.close_level();
   // Mate and stalemate are looked for only when there was no capture at all.
+  // A mate found here counts from the mate bound, not from SCORE_INFINITE:
+  // it stays inside the bound, a heavy loss that the table and the killers
+  // do not take for a mate.
   if (n > 0 || has_legal_move(pos, guard)) return best;
-  return guard.in_check ? ply - QS_MATE : 0;
+  return guard.in_check ? ply - MATE_BOUND : 0;
 }
 
 namespace {
@@ -294,10 +295,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     if (!ok) return stopped();
     if (node.result(m, score, GOOD_CAPTURES)) return finish();
   }
-  if (good_end > 0) {
-    lmr_reduction[0] = 16;
-    lmr_reduction[1] = lmr_reduction[2] = lmr_reduction[3] = 32;
-  }
+  if (good_end > 0) ms.lmr_reduction = {16, 32, 32, 32};
 
   // 17-18. The killers.
   const Move killer1 = ms.get_killer1(), killer2 = ms.get_killer2();
@@ -326,7 +324,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     if (already_tried(m)) continue;
     make_searched(pos, m);
     ++node.moves_searched;
-    bool ok = node.late_move_rule(score, lmr_reduction[0]);
+    bool ok = node.late_move_rule(score, ms.lmr_reduction[0]);
     unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, QUIETS)) return finish();
@@ -345,7 +343,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     if (already_tried(m)) continue;
     make_searched(pos, m);
     ++node.moves_searched;
-    bool ok = node.late_move_rule(score, lmr_reduction[1]);
+    bool ok = node.late_move_rule(score, ms.lmr_reduction[1]);
     unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, LOSING_CAPTURES)) return finish();
@@ -358,7 +356,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     if (already_tried(m)) continue;
     make_searched(pos, m);
     ++node.moves_searched;
-    bool ok = node.late_move_rule(score, lmr_reduction[2]);
+    bool ok = node.late_move_rule(score, ms.lmr_reduction[2]);
     unmake_here(pos);
     if (!ok) return stopped();
     if (node.result(m, score, LOSING_QUIETS)) return finish();
@@ -373,7 +371,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
       if (m == hash_move || m == mate_killer) continue;
       make_searched(pos, m);
       ++node.moves_searched;
-      bool ok = node.underpromotion_rule(score, lmr_reduction[3]);
+      bool ok = node.underpromotion_rule(score, ms.lmr_reduction[3]);
       unmake_here(pos);
       if (!ok) return stopped();
       if (node.result(m, score, UNDERPROMOTIONS)) return finish();

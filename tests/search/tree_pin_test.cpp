@@ -48,7 +48,6 @@ Searched search_to(const char* fen, int iterations, const std::vector<const char
   EXPECT_EQ(size_t(plies), moves.size()) << "every move of the game is legal";
   tt_allocate(pos->tt, 699040);
   pos->fixed_move_time = 1000000000;
-  for (int32_t& r : lmr_reduction) r = 16;
   const int32_t saved_limit = config.max_depth_search;
   config.max_depth_search = iterations + 1;
   stop_search.store(0);
