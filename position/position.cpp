@@ -182,7 +182,8 @@ Position& Position::operator=(const Position& source) {
   history.count = source.history.count;
   history.entries = source.history.entries;
 
-  // Killers and history counters stay ours: they carry over between games.
+  // Killers, history counters and the late-move reductions stay ours: they
+  // carry over between games, and so do the ordering's key buffers.
   MoveStack& ms = move_stack;
   const MoveStack& src = source.move_stack;
   ms.level_capacity = src.level_capacity;

@@ -9,7 +9,8 @@
 #include "position/types.h"
 
 // Stack of move lists in one shared pool, with the search's per-level
-// killer slots and the history-heuristic counters.
+// killer slots, the history-heuristic counters and the rest of the state one
+// search carries from node to node.
 struct MoveStack {
   int32_t level_capacity = 32;
   int32_t pool_capacity = 1024;
@@ -22,6 +23,14 @@ struct MoveStack {
   std::vector<Move> killer2;
   std::array<std::array<uint64_t, 4096>, 2> history_score{};  // [0] White, [1] Black
   std::vector<Move> pool;
+  // Reductions of the late moves by stage: quiet moves that keep material,
+  // losing captures, losing quiet moves, under-promotions. They grow once
+  // the first node searched here has a winning capture, and stay grown.
+  std::array<int32_t, 4> lmr_reduction{16, 16, 16, 16};
+  // The ordering's keys of the range being sorted; grown when a range needs
+  // more, never shrunk.
+  std::vector<int32_t> score_keys;
+  std::vector<uint64_t> history_keys;
 
   MoveStack();
 
@@ -143,11 +152,11 @@ struct Position {
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();
-  // Sets up the position of a FEN text, reporting illegal set-ups.
+  // Sets up the position of a FEN text (setup_problems tells what is illegal).
   explicit Position(const char* fen);
   Position(const Position&) = delete;
   // Takes board, game state, history and move lists from source; keeps its
-  // own table handle, killers, history counters and counters.
+  // own table handle, killers, history counters, reductions and counters.
   Position& operator=(const Position& source);
 
   Bitboard& bb(unsigned code) { return *bb_of_code[code]; }

@@ -91,9 +91,8 @@ constexpr Move CASTLE_BLACK_QUEEN = make_move_word(SQ_E8, SQ_C8, 0, 0, MOVE_CAST
 
 // Scores are hundredths of a pawn from the side to move's point of view.
 using Score = int32_t;
-constexpr Score SCORE_INFINITE = 15000;   // the root window; mated at ply p scores p - 15000
-constexpr Score QS_MATE = 10000;          // the quiescence search's mate base
-constexpr Score MATE_BOUND = 10000;       // larger magnitudes are mate scores
+constexpr Score SCORE_INFINITE = 15000;  // the root window; mated at ply p scores p - 15000
+constexpr Score MATE_BOUND = 10000;      // larger magnitudes are mate scores
 
 // Depth in sixteenths of a ply.
 constexpr int ONE_PLY = 16;

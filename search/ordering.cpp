@@ -14,10 +14,6 @@ constexpr int32_t PROMOTION_GAIN = 850;
 constexpr int32_t LOSING_MARGIN = -50;
 constexpr int32_t RECAPTURE_BONUS = 50;
 
-// Keys of the range being ordered, shared by every call on the main thread.
-std::vector<int32_t> score_keys;
-std::vector<uint64_t> history_keys;
-
 template <typename Key>
 Key* scratch(std::vector<Key>& keys, int n) {
   if (size_t(n) > keys.size()) keys.resize(size_t(n));
@@ -126,7 +122,7 @@ int order_good_captures(Position& pos, int begin, int end, Square last_to) {
   if (end <= begin) return begin;
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
-  int32_t* keys = scratch(score_keys, n);
+  int32_t* keys = scratch(pos.move_stack.score_keys, n);
   const int32_t lead = pos.material_balance() / 3;
   const int32_t material = lead > 0 ? lead : 0;
   const Position& cpos = pos;
@@ -152,14 +148,14 @@ int order_quiet_moves(Position& pos, int begin, int end, int side) {
   // square left seen by no enemy slider, no enemy piece reaches the target.
   const EnemyReach reach = enemy_reach(pos);
   const int kept = partition(
-      moves, scratch(score_keys, n), n,
+      moves, scratch(pos.move_stack.score_keys, n), n,
       [&](Move m) {
         if (!(reach.all & square_bb(move_to(m))) && !(reach.sliders & square_bb(move_from(m))))
           return 0;
         return exchange(cpos, m);
       },
       [](int32_t k) { return k < LOSING_MARGIN; });
-  uint64_t* keys = scratch(history_keys, n);
+  uint64_t* keys = scratch(pos.move_stack.history_keys, n);
   for (int i = 0; i < kept; ++i) keys[i] = history_of(pos, side, moves[i]);
   shell_sort(moves, keys, kept);
   return begin + kept;
@@ -169,7 +165,7 @@ int order_losing_captures(Position& pos, int begin, int end) {
   if (end <= begin) return end;
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
-  int32_t* keys = scratch(score_keys, n);
+  int32_t* keys = scratch(pos.move_stack.score_keys, n);
   for (int i = 0; i < n; ++i) keys[i] = exchange(pos, moves[i]);
   shell_sort(moves, keys, n);
   return end;
@@ -179,7 +175,7 @@ int order_losing_quiets(Position& pos, int begin, int end) {
   if (end <= begin) return end;
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
-  uint64_t* keys = scratch(history_keys, n);
+  uint64_t* keys = scratch(pos.move_stack.history_keys, n);
   for (int i = 0; i < n; ++i) keys[i] = history_of(pos, pos.side_to_move, moves[i]);
   shell_sort(moves, keys, n);
   return end;
@@ -189,7 +185,7 @@ int select_qsearch_captures(Position& pos, int begin, int end, int32_t stand_pat
   if (end <= begin) return begin;
   const int n = end - begin;
   Move* moves = &pos.move_stack.at(begin);
-  int32_t* keys = scratch(score_keys, n);
+  int32_t* keys = scratch(pos.move_stack.score_keys, n);
   // A capture is worth a look only if it wins material and can reach alpha.
   const int64_t needed = int64_t(alpha) - stand_pat;
   const Position& cpos = pos;

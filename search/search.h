@@ -5,11 +5,6 @@
 
 #include "position/position.h"
 
-// Reductions of the late moves by stage: quiet moves that keep material,
-// losing captures, losing quiet moves, under-promotions. They grow once the
-// first node of the process has a winning capture.
-extern int32_t lmr_reduction[4];
-
 // Fail-soft search of the side to move; depth in sixteenths of a ply, ply
 // counted from the root (1 after a root move). Returns 0 once stopped.
 int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_t ply,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -83,10 +84,24 @@ TEST(Search, WinsTheHangingQueenAndSwitchesTheReductions) {
   EXPECT_EQ(move_from(best), make_square(4, 4));
   EXPECT_EQ(move_to(best), make_square(3, 5));
   // Some node had a winning capture: the late-move reductions grow for good.
-  EXPECT_EQ(lmr_reduction[0], 16);
-  EXPECT_EQ(lmr_reduction[1], 32);
-  EXPECT_EQ(lmr_reduction[2], 32);
-  EXPECT_EQ(lmr_reduction[3], 32);
+  EXPECT_EQ(p->move_stack.lmr_reduction[0], 16);
+  EXPECT_EQ(p->move_stack.lmr_reduction[1], 32);
+  EXPECT_EQ(p->move_stack.lmr_reduction[2], 32);
+  EXPECT_EQ(p->move_stack.lmr_reduction[3], 32);
+}
+
+// The reductions grow in the position searched and in no other; a new game
+// assigned to the engine's position keeps them, as it keeps the killers.
+TEST(Search, ReductionsBelongToThePositionSearched) {
+  using Reductions = std::array<int32_t, 4>;
+  auto p = setup("4k3/8/8/3q4/4P3/8/8/4K3 w - - 0 1");
+  auto other = setup("4k3/8/8/3q4/4P3/8/8/4K3 w - - 0 1");
+  EXPECT_EQ(p->move_stack.lmr_reduction, (Reductions{16, 16, 16, 16}));
+  search(*p, -15000, 15000, 48, 1, false);
+  EXPECT_EQ(p->move_stack.lmr_reduction, (Reductions{16, 32, 32, 32}));
+  EXPECT_EQ(other->move_stack.lmr_reduction, (Reductions{16, 16, 16, 16}));
+  *p = *other;
+  EXPECT_EQ(p->move_stack.lmr_reduction, (Reductions{16, 32, 32, 32}));
 }
 
 }  // namespace
