@@ -7,7 +7,8 @@
 //   --any-engine leave out what is KELO's own (its id lines, the exact form of
 //                its info lines, "bestmove 0000" where another engine may say
 //                "(none)"), so that the checks can be tried on any UCI engine
-//   CHECK        run only these checks (default: all), each with a fresh engine
+//   CHECK        run only these checks (default: all), each with a fresh engine:
+//                handshake infinite movetime depth game longgame hash mated
 //
 // Prints one line per check, "ok NAME" or "FAILED NAME: why" followed by the
 // exchange with the engine, and exits with 1 when a check failed.
@@ -250,6 +251,28 @@ const checks = {
       expect(clock[side] > 0, `the clock of ${side} ran out at ply ${ply + 1}`);
     }
     expect(moves.length === 16 || chess.isGameOver(), `the game stopped after ${moves.length} plies`);
+  },
+
+  // A game of 80 plies sent whole on one "position" line of over 400
+  // characters, as an interface sends it late in a game: the answer is legal
+  // in the position after the last move.
+  async longgame(s) {
+    const chess = new Chess();
+    const moves = [];
+    let seed = 12345;
+    while (moves.length < 80) {
+      const legal = chess.moves({ verbose: true });
+      expect(legal.length > 0, 'the made-up game ended early');  // the seed gives 80 plies
+      seed = (seed * 1103515245 + 12345) % 2147483648;
+      const m = legal[seed % legal.length];
+      chess.move(m);
+      moves.push(m.from + m.to + (m.promotion || ''));
+    }
+    expect(!chess.isGameOver(), 'the made-up game is over');
+    const length = ('position startpos moves ' + moves.join(' ')).length;
+    await s.within(s.engine.position('startpos', moves), 5000, 'no "readyok" after a long "position" line');
+    const result = await s.within(s.engine.go({ depth: 3 }), 30000, 'no bestmove after a long "position" line');
+    expectLegalBest(result, chess, `after a position line of ${length} characters`);
   },
 
   // A new hash size, and a cleared table, leave the engine ready to search.

@@ -52,6 +52,9 @@ TEST(UciClient, DepthLimitAndInfoLines) { run_check("depth"); }
 // Sixteen plies against itself on wtime/btime/winc/binc, every move legal
 // and in time.
 TEST(UciClient, ClockedGame) { run_check("game"); }
+// A "position startpos moves ..." line of over 400 characters (80 plies) is
+// read whole: the answer is legal after its last move.
+TEST(UciClient, LongPositionLine) { run_check("longgame"); }
 // "setoption name Hash value 16" and "setoption name Clear Hash" keep the
 // engine ready and searching.
 TEST(UciClient, HashOptions) { run_check("hash"); }
