@@ -73,7 +73,7 @@ test: deps
 # own fuzz target), and the tests that time the engine (the matches against
 # another engine, in XBoard or not, and the clock tests), whose margins are
 # those of the optimised engine.
-ASAN_SKIP ?= Match\.|XBoard\.|Clock\.|ClassEnumeration|TbGenerate\.LongestMatesAreTheKnownOnes|TbGenerate\.TablesHaveTheClassSizes|TbIndexTest\.KpkpEveryKingSquare|TbProbe\.|TbRegister\.|TbValue\.|Play\.(FixedTimePerMoveIsKept|ConventionalClockBudgetsTheFirstMove|ClockCountsDownMoveByMove)
+ASAN_SKIP ?= Match\.|XBoard\.|Clock\.|ClassEnumeration|TbGenerate\.LongestMatesAreTheKnownOnes|TbGenerate\.TablesHaveTheClassSizes|TbIndexTest\.KpkpEveryKingSquare|TbProbe\.|TbRegister\.|TbValue\.|Play\.(FixedTimePerMoveIsKept|ConventionalClockBudgetsTheFirstMove|ClockCountsDownMoveByMove)|UciClient\.(MovetimeIsKept|ClockedGame)
 asan: deps
 	$(call configure,build-asan,$(ASAN_CONFIG),all)
 	cmake --build build-asan -j $(JOBS)

@@ -5,6 +5,9 @@
 #
 # usage: tools/xboard-match.sh [options]
 #   -k CMD     KELO's command (default: build/kelo beside this script)
+#   -u         speak UCI to KELO (or to the engine of -k): XBoard runs it
+#              through the polyglot adapter (Debian package polyglot), whose
+#              log of the UCI traffic is polyglot.log in the output directory
 #   -e CMD     the opponent's command (default: /usr/games/fairymax)
 #   -g N       number of games, colours alternating, KELO White in game 1 (default 2)
 #   -l "M B I" time control as for "level": M moves in B minutes or B as M:SS
@@ -15,7 +18,8 @@
 #              XBoard is closed
 #   -o DIR     output directory (default: a new one under /tmp): games.pgn,
 #              debug.txt (everything XBoard sent and received), xboard.log,
-#              and the engines' working directories kelo/ and opponent/
+#              polyglot.log (with -u), and the engines' working directories
+#              kelo/ and opponent/
 #   -w SECS    watchdog: stop XBoard after SECS seconds (default from the
 #              number of games and the time control)
 #   -x "OPTS"  further XBoard options, e.g. "-adjudicateDrawMoves 60"
@@ -34,9 +38,10 @@ analyse_secs=""
 out=""
 watchdog=""
 extra=""
+uci=""
 
-usage() { sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-while getopts "k:e:g:l:a:o:w:x:h" opt; do
+usage() { sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+while getopts "k:e:g:l:a:o:w:x:uh" opt; do
   case $opt in
     k) kelo=$OPTARG ;;
     e) opponent=$OPTARG ;;
@@ -46,6 +51,7 @@ while getopts "k:e:g:l:a:o:w:x:h" opt; do
     o) out=$OPTARG ;;
     w) watchdog=$OPTARG ;;
     x) extra=$OPTARG ;;
+    u) uci=1 ;;
     *) usage ;;
   esac
 done
@@ -62,6 +68,10 @@ base_secs=$(( 10#${BASH_REMATCH[1]} * 60 + 10#${BASH_REMATCH[3]:-0} ))
 
 xboard=$(PATH="$PATH:/usr/games" command -v xboard) || { echo "xboard is not installed (apt-get install xboard)" >&2; exit 2; }
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (apt-get install xvfb)" >&2; exit 2; }
+if [ -n "$uci" ]; then
+  polyglot=$(PATH="$PATH:/usr/games" command -v polyglot) ||
+    { echo "polyglot is not installed (apt-get install polyglot)" >&2; exit 2; }
+fi
 
 # XBoard starts each engine in its own working directory: the commands need
 # absolute paths.
@@ -75,6 +85,13 @@ absolute() {
 }
 kelo=$(absolute "$kelo") || exit 2
 opponent=$(absolute "$opponent") || exit 2
+# Debian's Fairy-Max 5.0b dies of a segmentation fault on XBoard's "computer"
+# command when its addresses are randomised (it survives without): start it
+# with address randomisation off. setarch executes it in its own place, so
+# that it is still XBoard's child.
+if [[ $(basename "${opponent%% *}") == fairymax ]] && command -v setarch >/dev/null; then
+  opponent="$(command -v setarch) -R $opponent"
+fi
 
 [ -n "$out" ] || out=$(mktemp -d /tmp/xboard-match.XXXXXX)
 mkdir -p "$out/kelo" "$out/opponent"
@@ -82,7 +99,7 @@ out=$(cd "$out" && pwd)
 pgn=$out/games.pgn
 debug=$out/debug.txt
 log=$out/xboard.log
-rm -f "$pgn" "$debug" "$log" "$out/display"
+rm -f "$pgn" "$debug" "$log" "$out/display" "$out/polyglot.log"
 
 xvfb_pid=""
 xboard_pid=""
@@ -137,13 +154,20 @@ else
   limit=${watchdog:-$(( games * (8 * base_secs + 300 * inc_ceil + 60) + 30 ))}
 fi
 
+# UCI: XBoard starts polyglot in KELO's place, which starts KELO (%fcp) in its
+# directory (%fd) and logs both sides of its traffic.
+if [ -n "$uci" ]; then
+  opts+=(-fUCI -adapterCommand
+         "$polyglot -noini -log true -lf \"$out/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
+fi
+
 # shellcheck disable=SC2206
 [ -n "$extra" ] && opts+=($extra)
 
 if [ -n "$analyse_secs" ]; then
-  echo "analysis: $kelo for ${analyse_secs}s, display $display"
+  echo "analysis: $kelo${uci:+ (UCI)} for ${analyse_secs}s, display $display"
 else
-  echo "match: $kelo against $opponent, $games games, level $mps $minutes $inc, display $display"
+  echo "match: $kelo${uci:+ (UCI)} against $opponent, $games games, level $mps $minutes $inc, display $display"
 fi
 echo "output: $out"
 start=$(date +%s)
@@ -188,7 +212,9 @@ echo "elapsed: $(( $(date +%s) - start ))s"
 
 # One line per game from the PGN: round, players, result and its reason.
 if [ -s "$pgn" ]; then
-  awk -v kelo="$(basename "${kelo%% *}")" '
+  # KELO is White in game 1: that game names it as XBoard does (its feature
+  # myname, or polyglot's name for a UCI engine).
+  awk '
     function report() {
       if (result == "") return
       reason = ""
@@ -196,7 +222,8 @@ if [ -s "$pgn" ]; then
         reason = substr(text, RSTART, RLENGTH); sub(/ *(1-0|0-1|1\/2-1\/2|\*) *$/, "", reason)
       }
       printf "game %s: %s - %s %s %s\n", round, white, black, result, reason
-      k = (index(tolower(white), "kelo") ? 1 : 0)
+      if (first == "") first = white
+      k = (white == first ? 1 : 0)
       if (result == "1-0") score += k; else if (result == "0-1") score += 1 - k;
       else if (result == "1/2-1/2") score += 0.5
       if (result != "*") played++
@@ -213,4 +240,7 @@ if [ -s "$pgn" ]; then
 else
   echo "no games saved"
 fi
+# XBoard tells each engine its own clock before every move, in centiseconds.
+least=$(sed -n 's/^[0-9]* >first : time \(-\{0,1\}[0-9]*\)$/\1/p' "$debug" 2>/dev/null | sort -n | head -n1)
+[ -n "$least" ] && awk -v cs="$least" 'BEGIN { printf "least time on KELO'"'"'s clock at a move: %.2f s\n", cs / 100 }'
 exit "$status"
