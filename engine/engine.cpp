@@ -34,15 +34,18 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
   }
   {
     std::lock_guard<std::mutex> guard(engine.lock);
-    engine.stop_requested = false;
+    engine.released = false;
   }
   engine.searching = game;
+  engine.deadline.store(NO_DEADLINE);
+  SearchLimits own = limits;
+  own.deadline = &engine.deadline;
   engine.busy.store(true);
-  auto run = [&engine, limits, report, hold_result, done, context] {
-    const SearchResult result = search_root(engine.searching, limits, report);
+  auto run = [&engine, own, report, hold_result, done, context] {
+    const SearchResult result = search_root(engine.searching, own, report);
     if (hold_result) {
       std::unique_lock<std::mutex> guard(engine.lock);
-      engine.stop_wanted.wait(guard, [&engine] { return engine.stop_requested; });
+      engine.released_signal.wait(guard, [&engine] { return engine.released; });
     }
     if (done) done(context, result);
     engine.busy.store(false);
@@ -54,7 +57,7 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
     // cannot be told to stop.
     if (hold_result) {
       std::lock_guard<std::mutex> guard(engine.lock);
-      engine.stop_requested = true;
+      engine.released = true;
     }
     run();
   }
@@ -64,10 +67,20 @@ void engine_stop(Engine& engine) {
   if (!engine.busy.load()) return;
   {
     std::lock_guard<std::mutex> guard(engine.lock);
-    engine.stop_requested = true;
+    engine.released = true;
   }
   raise_stop();
-  engine.stop_wanted.notify_all();
+  engine.released_signal.notify_all();
+}
+
+void engine_ponderhit(Engine& engine, bool timed, int64_t budget_ms, bool release) {
+  if (timed) engine.deadline.store(now_ms() + budget_ms);
+  if (!release) return;
+  {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    engine.released = true;
+  }
+  engine.released_signal.notify_all();
 }
 
 void engine_wait(Engine& engine) {

@@ -30,11 +30,13 @@ struct Engine {
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;
   std::atomic<bool> busy{false};
-  // Set by engine_stop; a search started with hold_result waits for it
-  // before it hands its result over.
+  // Set by engine_stop or engine_ponderhit; a search started with
+  // hold_result waits for it before it hands its result over.
   std::mutex lock;
-  std::condition_variable stop_wanted;
-  bool stop_requested = false;
+  std::condition_variable released_signal;
+  bool released = false;
+  // The running asynchronous search's deadline (see SearchLimits::deadline).
+  std::atomic<int64_t> deadline{NO_DEADLINE};
 
   Engine() = default;
   Engine(const Engine&) = delete;
@@ -61,5 +63,10 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
                   const SearchReport& report, bool hold_result, SearchDone done, void* context);
 // Stops the running search (its result is still handed to `done`).
 void engine_stop(Engine& engine);
+// The running search, started without a time limit to ponder, becomes the
+// real one: when timed it stops budget_ms from now, and with `release` its
+// result no longer waits for engine_stop (it is handed over at once if the
+// search has already ended).
+void engine_ponderhit(Engine& engine, bool timed, int64_t budget_ms, bool release);
 // Waits until the search thread has handed over its result and ended.
 void engine_wait(Engine& engine);

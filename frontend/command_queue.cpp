@@ -116,7 +116,10 @@ void command_loop(Session& s) {
     if (s.analysis_due && !ended) {
       run_analysis(s);
     } else if (ended) {
-      if (s.protocol.load() == Protocol::UCI) uci_input_ended(s);
+      if (s.protocol.load() == Protocol::UCI)
+        uci_input_ended(s);
+      else
+        stop_pondering(s);
       std::fflush(stdout);
       std::_Exit(0);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "position/text.h"
 
@@ -32,6 +33,13 @@ void read_config(const char* path) {
   while (std::fgets(line, sizeof line, f)) {
     if (line[0] == '#') continue;
     delete_first(line, " ");
+    for (int id = 0; id < SETTING_COUNT; ++id) {
+      const char* key = SETTINGS[id].ini_key;
+      if (!key || std::strncmp(line, key, std::strlen(key)) != 0) continue;
+      std::string value = line + std::strlen(key);
+      while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+      parse_setting(id, value, config.settings);
+    }
     int64_t v;
     // Out-of-range values are clamped: a negative size gives the smallest
     // table, a size too large for the setting gives the largest it can hold.

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "book/make_book.h"
 #include "egdb/kpk.h"
 #include "eval/pawn_report.h"
 #include "frontend/config.h"
 #include "frontend/messages.h"
+#include "frontend/settings.h"
 #include "position/text.h"
 #include "position/fen.h"
 #include "position/makemove.h"
@@ -54,10 +56,31 @@ void set_position(Session& s, const char* fen) {
   s.engine_side = NO_SIDE;
 }
 
+void change_setting(Session& s, int id, const std::string& value) {
+  if (!parse_setting(id, value, s.settings)) return;
+  switch (id) {
+    case SETTING_HASH:
+      engine_set_table(s.engine, int32_t(s.settings.number[id]) * BUCKETS_PER_MB);
+      break;
+    case SETTING_CLEAR_HASH:
+      engine_clear_table(s.engine);
+      break;
+    default:
+      break;  // read where it counts
+  }
+}
+
 void interpret_command(Session& s, char* line) {
   if (s.protocol.load() == Protocol::UCI) {
     uci_command(s, line);
     return;
+  }
+  // A ponder search goes on through the clock reports and "ping"; the reply
+  // it expects turns it into the real search; any other line stops it first.
+  if (s.pondering) {
+    if (ponder_hit(s, line)) return;
+    if (!starts(line, "time ") && !starts(line, "otim ") && !starts(line, "ping"))
+      stop_pondering(s);
   }
   Position& pos = s.game;
   if (is(line, "xboard")) return;
@@ -69,10 +92,42 @@ void interpret_command(Session& s, char* line) {
     return;
   }
   if (is(line, "protover 2")) {
+    // The settings and the variants first: the last line ends in done=1.
+    std::string features = "feature memory=1 variants=\"normal\"\n";
+    for (int id = 0; id < SETTING_COUNT; ++id)
+      if (SETTINGS[id].in_xboard) features += xboard_option_feature(id, s.settings) + "\n";
+    std::fwrite(features.data(), 1, features.size(), stdout);
     std::printf(
         "feature ping=1 setboard=1 playother=1 sigint=0 sigterm=0 myname=\"KELO 0.56Z\" "
         "colors=0 done=1\n");
     std::fflush(stdout);
+    return;
+  }
+  if (is(line, "hard")) {
+    s.ponder = true;
+    return;
+  }
+  if (is(line, "easy")) {
+    s.ponder = false;  // a ponder search was stopped above
+    return;
+  }
+  if (starts(line, "memory ")) {
+    set_memory(s, leading_count(line + 7));
+    return;
+  }
+  if (starts(line, "option ")) {
+    // "option NAME=VALUE", or "option NAME" for a button.
+    const std::string text = line + 7;
+    const size_t eq = text.find('=');
+    const int id = find_setting(text.substr(0, eq));
+    if (id >= 0 && SETTINGS[id].in_xboard)
+      change_setting(s, id, eq == std::string::npos ? "" : text.substr(eq + 1));
+    return;
+  }
+  if (is(line, "remove")) {
+    // The last move of each side; engine_side stays.
+    for (int i = 0; i < 2 && pos.history.count > 0; ++i) unmake_move(pos);
+    if (s.analysis_mode.load()) s.analysis_due = true;
     return;
   }
   if (starts(line, "makebook")) {
@@ -96,7 +151,7 @@ void interpret_command(Session& s, char* line) {
     return;
   }
   if (starts(line, "st ")) {
-    s.clock.fixed_move_time = clamp32(leading_count(line + 3) * 1000);
+    s.clock.fixed_move_time = clamp32(seconds_as_ms(line + 3));
     return;
   }
   if (starts(line, "sd ")) {

@@ -2,6 +2,8 @@
 // "uci" hands every later line to the UCI front end.
 #pragma once
 
+#include <string>
+
 #include "frontend/session.h"
 
 // Interprets one input line (at most 255 characters); the line buffer may be
@@ -11,3 +13,7 @@ void interpret_command(Session& s, char* line);
 // Sets up the position of a FEN text as a new game, reporting an illegal
 // set-up; the clocks start afresh from the time control in force.
 void set_position(Session& s, const char* fen);
+
+// Sets a setting of the table from the interface's text and acts on it (a
+// new hash size rebuilds the table empty); no search may be running.
+void change_setting(Session& s, int id, const std::string& value);

@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
 
   auto session = std::make_unique<Session>();
   session->iteration_limit = config.max_depth_search;
+  session->settings = config.settings;
   engine_set_table(session->engine, config.hash_buckets);
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);

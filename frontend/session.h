@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "frontend/settings.h"
 #include "position/fen.h"
 #include "position/position.h"
 
@@ -55,6 +56,20 @@ struct Session {
   // whenever no line is pending.
   bool analysis_due = false;
 
+  // xboard's "hard": after its move the engine searches the position after
+  // the reply it expects, until the next line.
+  bool ponder = false;
+  std::string ponder_move;  // that reply, as the interface writes it
+
   // UCI
   bool infinite = false;  // the running search waits for "stop"
+  // "go ponder": the go line's time limit, counted from "ponderhit".
+  bool ponder_timed = false;
+  int64_t ponder_budget = 0;
+
+  // Both: a ponder search runs on the engine's thread.
+  bool pondering = false;
+  SearchResult ponder_result;  // handed over when the xboard ponder search ends
+
+  SettingValues settings;
 };

@@ -47,18 +47,17 @@ void write_best_move(void*, const SearchResult& result) {
 
 // A running search ends before the position or the settings change.
 void finish_search(Session& s) {
+  s.pondering = false;
   engine_stop(s.engine);
   engine_wait(s.engine);
   stop_search.store(0);
 }
 
-void identify() {
+void identify(const Session& s) {
   write_line("id name KELO 0.56Z");
   write_line("id author Brenu");
-  const int64_t mb = config.hash_buckets / BUCKETS_PER_MB;
-  write_line("option name Hash type spin default " + std::to_string(mb < 1 ? 1 : mb) +
-             " min 1 max " + std::to_string(MAX_HASH_MB));
-  write_line("option name Clear Hash type button");
+  for (int id = 0; id < SETTING_COUNT; ++id)
+    if (SETTINGS[id].in_uci) write_line(uci_option_line(id, s.settings));
   write_line("uciok");
 }
 
@@ -92,13 +91,15 @@ void go(Session& s, const std::vector<std::string>& w) {
   const int side = s.game.side_to_move;
   SearchLimits limits;
   limits.iteration_limit = s.iteration_limit;
-  bool infinite = false, clock_given = false, limited = false;
+  bool infinite = false, clock_given = false, limited = false, ponder = false;
   int64_t time_left = 0, moves_to_go = 30, move_time = -1;
   for (size_t i = 1; i < w.size(); ++i) {
     const std::string& key = w[i];
     const bool has_value = i + 1 < w.size();
     if (key == "infinite") {
       infinite = true;
+    } else if (key == "ponder") {
+      ponder = true;
     } else if (!has_value) {
       break;
     } else if (key == "wtime" || key == "btime") {
@@ -140,9 +141,16 @@ void go(Session& s, const std::vector<std::string>& w) {
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;
   if (infinite) limits = SearchLimits{false, 0, s.iteration_limit, 0, 0, false};
+  // A ponder search runs without its time limit, which counts from
+  // "ponderhit", and answers only after "ponderhit" or "stop".
+  s.pondering = ponder;
+  s.ponder_timed = limits.timed;
+  s.ponder_budget = limits.budget_ms;
+  if (ponder) limits.timed = false;
   stop_search.store(0);
   s.infinite = infinite;
-  engine_start(s.engine, s.game, limits, UCI_REPORT, infinite, write_best_move, nullptr);
+  engine_start(s.engine, s.game, limits, UCI_REPORT, infinite || ponder, write_best_move,
+               nullptr);
 }
 
 void set_option(Session& s, const std::vector<std::string>& w) {
@@ -153,13 +161,11 @@ void set_option(Session& s, const std::vector<std::string>& w) {
   for (; i < w.size() && w[i] != "value"; ++i) name += (name.empty() ? "" : " ") + w[i];
   if (i < w.size()) ++i;
   for (; i < w.size(); ++i) value += (value.empty() ? "" : " ") + w[i];
-  if (name == "Hash" && !value.empty()) {
-    finish_search(s);
-    engine_set_table(s.engine, clamp32(number(value), 1, MAX_HASH_MB) * BUCKETS_PER_MB);
-  } else if (name == "Clear Hash") {
-    finish_search(s);
-    engine_clear_table(s.engine);
-  }
+  const int id = find_setting(name);
+  if (id < 0 || !SETTINGS[id].in_uci) return;
+  if (SETTINGS[id].type != SettingType::BUTTON && value.empty()) return;
+  finish_search(s);
+  change_setting(s, id, value);
 }
 
 }  // namespace
@@ -182,7 +188,7 @@ std::string uci_info_text(const ThinkingLine& line) {
 }
 
 void uci_input_ended(Session& s) {
-  if (s.infinite) engine_stop(s.engine);
+  if (s.infinite || s.pondering) engine_stop(s.engine);
   engine_wait(s.engine);
 }
 
@@ -191,7 +197,7 @@ void uci_command(Session& s, char* line) {
   if (w.empty()) return;
   const std::string& command = w[0];
   if (command == "uci") {
-    identify();
+    identify(s);
   } else if (command == "isready") {
     write_line("readyok");
   } else if (command == "ucinewgame") {
@@ -202,6 +208,10 @@ void uci_command(Session& s, char* line) {
     set_up(s, w);
   } else if (command == "go") {
     go(s, w);
+  } else if (command == "ponderhit") {
+    if (s.pondering)
+      engine_ponderhit(s.engine, s.ponder_timed, s.ponder_budget, !s.infinite);
+    s.pondering = false;
   } else if (command == "stop") {
     finish_search(s);
   } else if (command == "setoption") {

@@ -10,7 +10,7 @@
 void uci_command(Session& s, char* line);
 
 // At the end of input: a search with an end is let finish and answers, one
-// without an end is stopped and answers.
+// without an end, or pondering, is stopped and answers.
 void uci_input_ended(Session& s);
 
 // "info depth D score cp S time T nodes N nps R pv ..." for a thinking line;

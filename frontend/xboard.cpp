@@ -5,15 +5,21 @@
 
 #include "frontend/config.h"
 #include "frontend/messages.h"
-#include "frontend/messages.h"
-#include "position/text.h"
-#include "position/movetext.h"
 #include "position/clock.h"
+#include "position/game_end.h"
 #include "position/makemove.h"
+#include "position/movetext.h"
+#include "position/text.h"
+#include "search/tt.h"
 
 namespace {
 
 constexpr size_t LINE_WORD = 256;
+
+// What the engine takes beside the table, in megabytes (resident, measured
+// after a search with the smallest table): code, the attack tables, the KPK
+// bitbase, the input ring and the stacks.
+constexpr int64_t ENGINE_MEMORY_MB = 8;
 
 // Seconds of a "M:S" or plain-number time field. Counts of seconds or
 // minutes are cut to the 32-bit range (68 years): the clock then computes in
@@ -36,6 +42,43 @@ SearchLimits iteration_limits(const Session& s) {
   limits.iteration_limit = s.iteration_limit;
   limits.depth_limit = s.depth_limit;
   return limits;
+}
+
+void keep_ponder_result(void* context, const SearchResult& result) {
+  static_cast<Session*>(context)->ponder_result = result;
+}
+
+// Searches, on the engine's thread and without a time limit, the position
+// after the reply the engine expects. Its result is held until the reply
+// comes or another line stops it. Nothing to ponder without a legal reply or
+// when the reply ends the game.
+void start_pondering(Session& s, Move reply) {
+  if (!reply) return;
+  const std::string text = move_text(reply);
+  if (!play_move_text(s.game, text.c_str())) return;
+  if (!game_result(s.game)) {
+    stop_search.store(0);
+    engine_start(s.engine, s.game, iteration_limits(s), XBOARD_REPORT, true, keep_ponder_result,
+                 &s);
+    s.pondering = true;
+    s.ponder_move = text;
+  }
+  unmake_move(s.game);
+}
+
+// Plays the search's move and writes it, charges the mover's clock from t0
+// on, and ponders on the expected reply when asked to.
+void play_result(Session& s, const SearchResult& result, int64_t t0) {
+  Position& pos = s.game;
+  // A position set up without a king can leave no move: then nothing is played.
+  if (result.best) {
+    make_move(pos, result.best);
+    write_engine_move(result.best);
+  }
+  stop_search.store(0);
+  charge_clock(s.clock, pos.side_to_move, now_ms() - t0);
+  s.reports = ClockReports{};  // the next move waits for fresh reports
+  if (s.ponder && result.best) start_pondering(s, result.ponder);
 }
 
 }  // namespace
@@ -64,16 +107,18 @@ void set_level(XboardClock& clock, const char* line) {
   int32_t period = mps == 0 ? 30 : clamp32(mps);
   clock.no_move_count = mps == 0 ? 1 : 0;
   int64_t base_seconds = minutes_seconds(words[1]);
-  // A plain increment counts seconds; "A:B" reads as minutes and seconds.
+  // A plain increment counts seconds, a fraction of them too; "A:B" reads
+  // as minutes and seconds.
   int64_t a = clamp32(read_decimal(words[2]));
   const char* colon = std::strchr(words[2], ':');
   int64_t b = colon ? clamp32(read_decimal(colon + 1)) : 0;
   int64_t inc_seconds = clamp32(b == 0 ? a : a * 60 + b);
+  const int64_t inc_fraction_ms = colon ? 0 : seconds_as_ms(words[2]) % 1000;
 
   clock.base_time = base_seconds * 1000;
   clock.time_left_white = clock.time_left_black = clock.base_time;
   clock.moves_left_white = clock.moves_left_black = clock.moves_per_period = period;
-  clock.increment = inc_seconds * 1000;
+  clock.increment = inc_seconds * 1000 + inc_fraction_ms;
   clock.fixed_move_time = 0;
 }
 
@@ -85,8 +130,27 @@ void apply_clock_reports(XboardClock& clock, const ClockReports& reports, int si
     (white ? clock.time_left_black : clock.time_left_white) = reports.opponent;
 }
 
+int64_t seconds_as_ms(const char* text) {
+  const char* point = text;
+  while (*point >= '0' && *point <= '9') ++point;
+  const bool fraction = *point == '.' && point[1] >= '0' && point[1] <= '9';
+  if (point == text && !fraction) return 0;
+  int64_t ms = int64_t{clamp32(read_decimal(text))} * 1000;
+  if (fraction) {
+    int64_t scale = 100;
+    for (const char* d = point + 1; *d >= '0' && *d <= '9' && scale > 0; ++d, scale /= 10)
+      ms += (*d - '0') * scale;
+  }
+  return ms;
+}
+
 int64_t move_budget(const XboardClock& clock, int side_to_move) {
-  if (clock.fixed_move_time != 0) return int64_t(clock.fixed_move_time) - 30;
+  if (clock.fixed_move_time != 0) {
+    // A 30 ms margin for the move's way to the interface, but at least half
+    // the time: short fixed times still search.
+    const int64_t fixed = clock.fixed_move_time;
+    return fixed - 30 > fixed / 2 ? fixed - 30 : fixed / 2;
+  }
   if (side_to_move == 1) return clock.time_left_white / (2 * int64_t(clock.moves_left_white) + 1);
   return clock.time_left_black / (2 * int64_t(clock.moves_left_black) + 1);
 }
@@ -130,24 +194,56 @@ void think(Session& s) {
   const int64_t budget = move_budget(s.clock, pos.side_to_move);
   if (game_over(pos)) {
     pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
-  } else {
-    SearchLimits limits = iteration_limits(s);
-    limits.timed = true;
-    limits.budget_ms = budget;
-    const SearchResult result = engine_search(s.engine, pos, limits, XBOARD_REPORT);
-    // A position set up without a king can leave no move: then nothing is played.
-    if (result.best) {
-      make_move(pos, result.best);
-      write_engine_move(result.best);
-    }
+    stop_search.store(0);
+    charge_clock(s.clock, pos.side_to_move, now_ms() - t0);
+    s.reports = ClockReports{};
+    return;
   }
+  SearchLimits limits = iteration_limits(s);
+  limits.timed = true;
+  limits.budget_ms = budget;
+  play_result(s, engine_search(s.engine, pos, limits, XBOARD_REPORT), t0);
+}
+
+bool ponder_hit(Session& s, const char* line) {
+  if (!s.pondering || !is_coordinate_move(line)) return false;
+  const size_t n = s.ponder_move.size();
+  if (s.ponder_move.compare(0, n, line, n) != 0 || (line[n] != 0 && line[n] != ' ')) return false;
+  const int64_t t0 = now_ms();
+  read_user_move(s.game, line);
+  Position& pos = s.game;
+  apply_clock_reports(s.clock, s.reports, pos.side_to_move);
+  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move), true);
+  engine_wait(s.engine);
+  s.pondering = false;
+  play_result(s, s.ponder_result, t0);
+  return true;
+}
+
+void stop_pondering(Session& s) {
+  if (!s.pondering) return;
+  engine_stop(s.engine);
+  engine_wait(s.engine);
   stop_search.store(0);
-  charge_clock(s.clock, pos.side_to_move, now_ms() - t0);
-  s.reports = ClockReports{};  // the next move waits for fresh reports
+  s.pondering = false;
 }
 
 bool analyse(Session& s) {
   SearchLimits limits = iteration_limits(s);
   limits.search_single_move = true;
   return engine_search(s.engine, s.game, limits, XBOARD_REPORT).completed;
+}
+
+int32_t memory_buckets(int64_t megabytes) {
+  const int64_t bytes = (megabytes - ENGINE_MEMORY_MB) * (int64_t{1} << 20);
+  const int64_t buckets = bytes / int64_t(sizeof(TtBucket));
+  return clamp32(buckets, 3, int64_t{MAX_HASH_MB} * BUCKETS_PER_MB);
+}
+
+void set_memory(Session& s, int64_t megabytes) {
+  const int32_t buckets = memory_buckets(megabytes);
+  s.settings.number[SETTING_HASH] =
+      clamp32(int64_t(buckets) / BUCKETS_PER_MB, 1, SETTINGS[SETTING_HASH].max);
+  if (uint32_t(prime_bucket_count(buckets)) == s.engine.table.bucket_count) return;
+  engine_set_table(s.engine, buckets);
 }

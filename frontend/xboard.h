@@ -14,6 +14,9 @@ void set_level(XboardClock& clock, const char* line);
 // left from the "time" report and the other side from "otim"; without a
 // report its clock stays the engine's own.
 void apply_clock_reports(XboardClock& clock, const ClockReports& reports, int side_to_move);
+// Milliseconds of a decimal count of seconds ("0.5", "2", ".25"; digits past
+// the thousandth are dropped); 0 for a text that begins with no number.
+int64_t seconds_as_ms(const char* text);
 // Milliseconds the side to move may search.
 int64_t move_budget(const XboardClock& clock, int side_to_move);
 // Charges the side that has just moved (the side not to move now) with the
@@ -28,8 +31,23 @@ extern const SearchReport XBOARD_REPORT;
 
 // Searches the game's position, plays the chosen move and writes it (or
 // writes the result when the game is already over), then charges the
-// mover's clock.
+// mover's clock. With pondering on, a ponder search then runs on.
 void think(Session& s);
+
+// When a ponder search runs and the line is the reply it expects: plays the
+// reply, lets the ponder search go on as the real one under the budget of
+// the clock now in force, and plays its move as think does. False for any
+// other line, which leaves the ponder search running.
+bool ponder_hit(Session& s, const char* line);
+// Stops a running ponder search; its result is dropped.
+void stop_pondering(Session& s);
+
+// "memory N": the table takes the largest size that keeps the whole engine
+// within N megabytes. A table of that size already is kept, with what it
+// holds (interfaces send the command before every game).
+void set_memory(Session& s, int64_t megabytes);
+// The table's bucket count under "memory N".
+int32_t memory_buckets(int64_t megabytes);
 
 // Analyses the game's position without a time limit and without playing:
 // thinking lines up to the iteration limit, or until the stop flag is

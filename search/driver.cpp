@@ -18,14 +18,16 @@ namespace {
 // Each timed search has its own number; its timer stops only that search.
 std::atomic<uint64_t> search_generation{0};
 
-// Sleeps until the deadline of the search that started it, then stops that
-// search; a later search is never stopped by an earlier timer.
-void timer_thread(uint64_t mine, int64_t deadline) {
-  while (now_ms() < deadline) {
-    if (search_generation.load() != mine) return;
+// Stops the search that started it once the deadline has come; ends when
+// that search does. The deadline may move while it waits.
+void timer_thread(uint64_t mine, const std::atomic<int64_t>* deadline) {
+  while (search_generation.load() == mine) {
+    if (now_ms() >= deadline->load()) {
+      raise_stop();
+      return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (search_generation.load() == mine) raise_stop();
 }
 
 void collect_chain(Position& pos, int n, std::vector<Move>& out) {
@@ -131,6 +133,8 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   pos.node_count = 0;
   pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
   SearchResult result;
+  std::thread timer;
+  std::atomic<int64_t> own_deadline{NO_DEADLINE};  // outlives the timer
   MoveStack& ms = pos.move_stack;
   generate_all(pos);
   const int n = ms.count();
@@ -141,18 +145,17 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
-    if (limits.timed) {
-      const uint64_t mine = search_generation.load();
-      if (limits.budget_ms <= 0) {
-        // No time at all: stop before the first root move is searched, so
-        // that the first generated move is played, every time the same.
-        raise_stop();
-      } else {
-        try {
-          std::thread(timer_thread, mine, d.start + limits.budget_ms).detach();
-        } catch (const std::system_error&) {
-          // Without a timer the iteration limit or a stop line ends the search.
-        }
+    std::atomic<int64_t>* deadline = limits.deadline ? limits.deadline : &own_deadline;
+    if (limits.timed) deadline->store(d.start + limits.budget_ms);
+    if (limits.timed && limits.budget_ms <= 0) {
+      // No time at all: stop before the first root move is searched, so
+      // that the first generated move is played, every time the same.
+      raise_stop();
+    } else if (limits.timed || limits.deadline) {
+      try {
+        timer = std::thread(timer_thread, search_generation.load(), deadline);
+      } catch (const std::system_error&) {
+        // Without a timer the iteration limit or a stop line ends the search.
       }
     }
     bool stopped = false;
@@ -165,7 +168,8 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   }
   ms.close_level();
-  ++search_generation;  // this search's timer, if still waiting, must not fire later
+  ++search_generation;  // ends this search's timer, which may no longer fire
+  if (timer.joinable()) timer.join();
   stop_search.store(0);
   result.nodes = pos.node_count;
   pos.node_count = 0;

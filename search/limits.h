@@ -3,6 +3,7 @@
 // thinking line into its own dialect.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -22,7 +23,13 @@ struct SearchLimits {
   // A single legal move is played at once unless the search is asked to
   // deepen on it all the same (analysis).
   bool search_single_move = false;
+  // A deadline the caller may set while the search runs, in milliseconds of
+  // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
+  // A timed search writes its own deadline there.
+  std::atomic<int64_t>* deadline = nullptr;
 };
+
+constexpr int64_t NO_DEADLINE = INT64_MAX;
 
 // One thinking line: a root move has just become the iteration's best.
 struct ThinkingLine {

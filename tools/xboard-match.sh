@@ -8,6 +8,9 @@
 #   -u         speak UCI to KELO (or to the engine of -k): XBoard runs it
 #              through the polyglot adapter (Debian package polyglot), whose
 #              log of the UCI traffic is polyglot.log in the output directory
+#   -p         pondering on (XBoard's "Ponder Next Move", which sends "hard"):
+#              an engine that ponders thinks on its opponent's time; the
+#              report then counts how often KELO's expected reply came
 #   -e CMD     the opponent's command (default: /usr/games/fairymax)
 #   -g N       number of games, colours alternating, KELO White in game 1 (default 2)
 #   -l "M B I" time control as for "level": M moves in B minutes or B as M:SS
@@ -39,9 +42,10 @@ out=""
 watchdog=""
 extra=""
 uci=""
+ponder=""
 
-usage() { sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-while getopts "k:e:g:l:a:o:w:x:uh" opt; do
+usage() { sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+while getopts "k:e:g:l:a:o:w:x:uph" opt; do
   case $opt in
     k) kelo=$OPTARG ;;
     e) opponent=$OPTARG ;;
@@ -52,6 +56,7 @@ while getopts "k:e:g:l:a:o:w:x:uh" opt; do
     w) watchdog=$OPTARG ;;
     x) extra=$OPTARG ;;
     u) uci=1 ;;
+    p) ponder=1 ;;
     *) usage ;;
   esac
 done
@@ -137,9 +142,12 @@ for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 display=":$(head -n1 "$out/display")"
 
 # -xexit: no closing dialog; -autoCallFlag: XBoard itself ends a game on time;
-# -xponder: no thinking on the opponent's time; no sounds, no saved settings.
+# -xponder: no thinking on the opponent's time (-ponder with -p); no sounds,
+# no saved settings.
+ponder_flag=-xponder
+[ -n "$ponder" ] && ponder_flag=-ponder
 opts=(-fcp "$kelo" -fd "$out/kelo" -debug -nameOfDebugFile "$debug"
-      -xexit -xponder -autoCallFlag true -saveSettingsOnExit false -soundProgram ""
+      -xexit "$ponder_flag" -autoCallFlag true -saveSettingsOnExit false -soundProgram ""
       -popupExitMessage false)
 if [ -n "$analyse_secs" ]; then
   opts+=(-initialMode Analysis -showThinking true)
@@ -167,7 +175,7 @@ fi
 if [ -n "$analyse_secs" ]; then
   echo "analysis: $kelo${uci:+ (UCI)} for ${analyse_secs}s, display $display"
 else
-  echo "match: $kelo${uci:+ (UCI)} against $opponent, $games games, level $mps $minutes $inc, display $display"
+  echo "match: $kelo${uci:+ (UCI)}${ponder:+ pondering} against $opponent, $games games, level $mps $minutes $inc, display $display"
 fi
 echo "output: $out"
 start=$(date +%s)
@@ -243,4 +251,20 @@ fi
 # XBoard tells each engine its own clock before every move, in centiseconds.
 least=$(sed -n 's/^[0-9]* >first : time \(-\{0,1\}[0-9]*\)$/\1/p' "$debug" 2>/dev/null | sort -n | head -n1)
 [ -n "$least" ] && awk -v cs="$least" 'BEGIN { printf "least time on KELO'"'"'s clock at a move: %.2f s\n", cs / 100 }'
+# The features XBoard accepted and rejected of KELO's (xboard protocol only).
+features=$(sed -n 's/^[0-9]* >first : \(accepted\|rejected\) \(.*\)$/\1 \2/p' "$debug" 2>/dev/null | sort -u)
+[ -n "$features" ] && echo "features: $(echo "$features" | tr '\n' ' ')"
+if [ -n "$ponder" ] && [ -z "$uci" ]; then
+  # KELO's expected reply is the second move of its last thinking line
+  # before its move; the next move XBoard sends it is the reply played.
+  awk '
+    / <first : [0-9]+ -?[0-9]+ [0-9]+ [0-9]+ / { n = split($0, w, " "); expect = (n >= 9 && w[9] ~ /^[a-h][1-8][a-h][1-8]/) ? w[9] : "" }
+    / <first : move / { waiting = 1; guess = expect; next }
+    waiting && / >first : [a-h][1-8][a-h][1-8][nbrq]?$/ {
+      waiting = 0; if (guess != "") { asked++; if ($NF == guess) hits++ }
+    }
+    / >first : (new|result|force)/ { waiting = 0 }
+    END { if (asked) printf "ponder: the expected reply came %d times of %d (%.0f%%)\n", hits, asked, 100 * hits / asked }
+  ' "$debug"
+fi
 exit "$status"

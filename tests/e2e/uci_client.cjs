@@ -8,7 +8,7 @@
 //                its info lines, "bestmove 0000" where another engine may say
 //                "(none)"), so that the checks can be tried on any UCI engine
 //   CHECK        run only these checks (default: all), each with a fresh engine:
-//                handshake infinite movetime depth game longgame hash mated
+//                handshake infinite movetime depth game longgame hash ponder mated
 //
 // Prints one line per check, "ok NAME" or "FAILED NAME: why" followed by the
 // exchange with the engine, and exits with 1 when a check failed.
@@ -166,6 +166,8 @@ const checks = {
       `Hash option without a default between min and max: ${JSON.stringify(hash)}`);
     const clear = options.get('Clear Hash');
     expect(clear && clear.type === 'button', 'no "option name Clear Hash type button" line');
+    const ponder = options.get('Ponder');
+    expect(ponder && ponder.type === 'check', 'no "option name Ponder type check" line');
     await s.ready();
   },
 
@@ -284,6 +286,37 @@ const checks = {
     await s.within(s.engine.setoption('Clear Hash'), 5000, 'no "readyok" after "setoption name Clear Hash"');
     result = await s.within(s.engine.go({ depth: 4 }), 30000, 'no bestmove after the table was cleared');
     expectLegalBest(result, game(SICILIAN), 'after setoption Clear Hash');
+  },
+
+  // "go ponder": no bestmove before "ponderhit" or "stop"; after "ponderhit"
+  // the go line's time counts from there, after "stop" the answer comes at once.
+  async ponder(s) {
+    await s.within(s.engine.setoption('Ponder', 'true'), 5000, 'no "readyok" after "setoption name Ponder"');
+    await s.within(s.engine.position('startpos', SICILIAN), 5000, 'no "readyok" after "position"');
+    const cases = [
+      // The budget of 10 s with 30 moves to go is 163 ms.
+      { go: 'go ponder wtime 10000 btime 10000', end: 'ponderhit', most: 163 + 50 },
+      { go: 'go ponder movetime 5000', end: 'stop', most: 50 },
+      // Its depth reached, a ponder search still waits for the hit.
+      { go: 'go ponder depth 3', end: 'ponderhit', most: 50 },
+    ];
+    for (const c of cases) {
+      const from = s.lines.length;
+      const running = s.next((l) => /^info .* pv /.test(l), 5000, `no info line after "${c.go}"`);
+      s.engine.write(c.go);
+      await running;
+      await new Promise((r) => setTimeout(r, 700));  // the opponent thinks
+      const early = s.lines.slice(from).find((e) => /^bestmove/.test(e.line));
+      expect(!early, `"${early && early.line}" before "${c.end}" after "${c.go}"`);
+      const answer = s.next((l) => /^bestmove /.test(l), 5000, `no bestmove after "${c.end}"`);
+      const sent = Date.now();
+      s.engine.write(c.end);
+      const best = await answer;
+      expect(best.at - sent <= c.most, `bestmove ${best.at - sent} ms after "${c.end}" ("${c.go}"), more than ${c.most}`);
+      const [, bestmove, ponderMove] = /^bestmove (\S+)(?: ponder (\S+))?/.exec(best.line);
+      expectLegalBest({ bestmove, ponder: ponderMove }, game(SICILIAN), c.go);
+      await s.ready();
+    }
   },
 
   // A checkmated side has no move to name.

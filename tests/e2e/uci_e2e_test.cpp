@@ -58,6 +58,9 @@ TEST(UciClient, LongPositionLine) { run_check("longgame"); }
 // "setoption name Hash value 16" and "setoption name Clear Hash" keep the
 // engine ready and searching.
 TEST(UciClient, HashOptions) { run_check("hash"); }
+// "go ponder" waits for "ponderhit" (then its clock budget counts from
+// there) or "stop" (then it answers at once), also once its depth is reached.
+TEST(UciClient, PonderhitAndStop) { run_check("ponder"); }
 // A mated side answers "bestmove 0000".
 TEST(UciClient, BestmoveOfAMatedSide) { run_check("mated"); }
 

@@ -9,6 +9,7 @@
 #include "frontend/interpreter.h"
 #include "frontend/session.h"
 #include "frontend/xboard.h"
+#include "search/tt.h"
 #include "support/scratch.h"
 
 namespace {
@@ -105,6 +106,57 @@ TEST(Level, HugeTimesSaturateInsteadOfOverflowing) {
   char st_plain[] = "st 7";
   interpret_command(*session, st_plain);
   EXPECT_EQ(pos.fixed_move_time, 7000);
+}
+
+// Fractions of a second in "st" and in the increment; whole seconds budget
+// as before, and a short fixed time keeps at least half of itself.
+TEST(Level, FractionalSeconds) {
+  auto session = std::make_unique<Session>();
+  XboardClock& clock = session->clock;
+  struct Case {
+    const char* line;
+    int32_t fixed;
+    int64_t budget;
+  } cases[] = {{"st 0.5", 500, 470}, {"st 0.05", 50, 25}, {"st 1", 1000, 970},
+               {"st .25", 250, 220}, {"st 2.0009", 2000, 1970}, {"st 0", 0, 0}};
+  for (const Case& c : cases) {
+    std::string line = c.line;
+    interpret_command(*session, line.data());
+    EXPECT_EQ(clock.fixed_move_time, c.fixed) << c.line;
+    if (c.fixed) EXPECT_EQ(move_budget(clock, 1), c.budget) << c.line;
+  }
+  set_level(clock, "level 0 0:15 0.1");
+  EXPECT_EQ(clock.increment, 100);
+  charge_clock(clock, 0, 40);  // White took 40 ms
+  EXPECT_EQ(clock.time_left_white, 15000 - 40 + 100);
+  set_level(clock, "level 0 1 2.5");
+  EXPECT_EQ(clock.increment, 2500);
+}
+
+// KELO.ini's keys of the settings table, then the interface's word.
+TEST(Settings, IniThenInterface) {
+  Config c = read("DIM_HASH=64\n");
+  EXPECT_EQ(c.settings.number[SETTING_HASH], 64);
+  EXPECT_EQ(read("DIM_HASH=0\n").settings.number[SETTING_HASH], 1);  // the spin's least
+  config = Config{};
+
+  SettingValues v;
+  EXPECT_EQ(find_setting("clear hash"), SETTING_CLEAR_HASH);
+  EXPECT_EQ(find_setting("Hash "), -1);
+  EXPECT_TRUE(parse_setting(SETTING_HASH, "99999999", v));
+  EXPECT_EQ(v.number[SETTING_HASH], SETTINGS[SETTING_HASH].max);
+  EXPECT_FALSE(parse_setting(SETTING_HASH, "big", v));
+  EXPECT_EQ(v.number[SETTING_HASH], SETTINGS[SETTING_HASH].max);
+  EXPECT_TRUE(parse_setting(SETTING_PONDER, "TRUE", v));
+  EXPECT_EQ(v.number[SETTING_PONDER], 1);
+  EXPECT_FALSE(parse_setting(SETTING_PONDER, "yes", v));
+  EXPECT_EQ(uci_option_line(SETTING_PONDER, v), "option name Ponder type check default true");
+  EXPECT_EQ(xboard_option_feature(SETTING_CLEAR_HASH, v), "feature option=\"Clear Hash -button\"");
+
+  // "memory N" counts the whole engine: the table is what is left of N.
+  EXPECT_LT(int64_t(memory_buckets(256)) * int64_t(sizeof(TtBucket)), int64_t(256) << 20);
+  EXPECT_GT(int64_t(memory_buckets(256)) * int64_t(sizeof(TtBucket)), int64_t(240) << 20);
+  EXPECT_EQ(memory_buckets(1), 3);
 }
 
 }  // namespace

@@ -1,0 +1,108 @@
+#include "frontend/settings.h"
+
+#include <cctype>
+
+#include "engine/engine.h"
+#include "position/text.h"
+
+// xboard sets the hash size by "memory", and pondering by "hard" and "easy".
+const Setting SETTINGS[SETTING_COUNT] = {
+    {"Hash", SettingType::SPIN, 32, 1, MAX_HASH_MB, "", "DIM_HASH=", false, true},
+    {"Clear Hash", SettingType::BUTTON, 0, 0, 0, "", nullptr, true, true},
+    {"Ponder", SettingType::CHECK, 0, 0, 1, "", nullptr, false, true},
+};
+
+SettingValues::SettingValues() {
+  for (int i = 0; i < SETTING_COUNT; ++i) {
+    number[i] = SETTINGS[i].default_number;
+    text[i] = SETTINGS[i].default_text;
+  }
+}
+
+namespace {
+
+bool same_name(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return i == a.size() && !b[i];
+}
+
+}  // namespace
+
+int find_setting(const std::string& name) {
+  for (int i = 0; i < SETTING_COUNT; ++i)
+    if (same_name(name, SETTINGS[i].name)) return i;
+  return -1;
+}
+
+bool parse_setting(int id, const std::string& text, SettingValues& values) {
+  const Setting& s = SETTINGS[id];
+  switch (s.type) {
+    case SettingType::SPIN: {
+      const char* c = text.c_str();
+      while (*c == ' ') ++c;
+      if (!std::isdigit(static_cast<unsigned char>(c[*c == '-' || *c == '+'])))
+        return false;
+      const int64_t v = read_decimal(c);
+      values.number[id] = v < s.min ? s.min : v > s.max ? s.max : v;
+      return true;
+    }
+    case SettingType::CHECK:
+      if (same_name(text, "true") || text == "1") {
+        values.number[id] = 1;
+      } else if (same_name(text, "false") || text == "0") {
+        values.number[id] = 0;
+      } else {
+        return false;
+      }
+      return true;
+    case SettingType::BUTTON:
+      return true;
+    case SettingType::STRING:
+      values.text[id] = text;
+      return true;
+  }
+  return false;
+}
+
+std::string uci_option_line(int id, const SettingValues& values) {
+  const Setting& s = SETTINGS[id];
+  std::string line = std::string("option name ") + s.name + " type ";
+  switch (s.type) {
+    case SettingType::SPIN:
+      return line + "spin default " + std::to_string(values.number[id]) + " min " +
+             std::to_string(s.min) + " max " + std::to_string(s.max);
+    case SettingType::CHECK:
+      return line + "check default " + (values.number[id] ? "true" : "false");
+    case SettingType::BUTTON:
+      return line + "button";
+    case SettingType::STRING:
+      // UCI's mark for an empty text.
+      return line + "string default " + (values.text[id].empty() ? "<empty>" : values.text[id]);
+  }
+  return line;
+}
+
+std::string xboard_option_feature(int id, const SettingValues& values) {
+  const Setting& s = SETTINGS[id];
+  std::string body = s.name;
+  switch (s.type) {
+    case SettingType::SPIN:
+      body += " -spin " + std::to_string(values.number[id]) + " " + std::to_string(s.min) + " " +
+              std::to_string(s.max);
+      break;
+    case SettingType::CHECK:
+      body += std::string(" -check ") + (values.number[id] ? "1" : "0");
+      break;
+    case SettingType::BUTTON:
+      body += " -button";
+      break;
+    case SettingType::STRING:
+      body += " -string " + values.text[id];
+      break;
+  }
+  return "feature option=\"" + body + "\"";
+}

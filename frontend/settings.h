@@ -1,0 +1,46 @@
+// The settings an interface may change: one table for KELO.ini, the xboard
+// "option" features and the UCI options. Each setting starts at its default,
+// then takes KELO.ini's value at start-up, then whatever the interface says;
+// the last word wins.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum SettingId : int { SETTING_HASH, SETTING_CLEAR_HASH, SETTING_PONDER, SETTING_COUNT };
+
+// The kinds of value both protocols know.
+enum class SettingType { SPIN, CHECK, BUTTON, STRING };
+
+struct Setting {
+  const char* name;  // as the interfaces show it
+  SettingType type;
+  int64_t default_number;    // spin; check: 0 or 1
+  int64_t min, max;          // spin
+  const char* default_text;  // string
+  const char* ini_key;       // "KEY=" in KELO.ini, or nullptr
+  bool in_xboard;            // offered as an xboard option feature
+  bool in_uci;               // offered as a UCI option
+};
+
+extern const Setting SETTINGS[SETTING_COUNT];
+
+struct SettingValues {
+  int64_t number[SETTING_COUNT];
+  std::string text[SETTING_COUNT];
+  SettingValues();  // the defaults
+};
+
+// The setting of that name (the case of letters does not count, as UCI
+// asks), or -1.
+int find_setting(const std::string& name);
+
+// Takes an interface's or KELO.ini's text as the setting's value: a spin is
+// clamped into its range, a check reads "true"/"false" or 1/0. False, and
+// nothing changed, when the text is no value of the setting's kind.
+bool parse_setting(int id, const std::string& text, SettingValues& values);
+
+// "option name Hash type spin default 32 min 1 max 98304"
+std::string uci_option_line(int id, const SettingValues& values);
+// "feature option=\"Clear Hash -button\""
+std::string xboard_option_feature(int id, const SettingValues& values);
