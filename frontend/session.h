@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "book/book_reader.h"
 #include "engine/engine.h"
 #include "frontend/settings.h"
 #include "position/fen.h"
@@ -72,4 +74,10 @@ struct Session {
   SearchResult ponder_result;  // handed over when the xboard ponder search ends
 
   SettingValues settings;
+
+  // The own book, read when first needed; book_path names the file it was
+  // read from (or refused), so that another BookFile is read anew.
+  OpeningBook book;
+  std::string book_path;
+  std::mt19937_64 random{std::random_device{}()};
 };

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "book/book_file.h"
 #include "engine/engine.h"
 #include "position/text.h"
 
@@ -10,6 +11,9 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"Hash", SettingType::SPIN, 32, 1, MAX_HASH_MB, "", "DIM_HASH=", false, true},
     {"Clear Hash", SettingType::BUTTON, 0, 0, 0, "", nullptr, true, true},
     {"Ponder", SettingType::CHECK, 0, 0, 1, "", nullptr, false, true},
+    {"OwnBook", SettingType::CHECK, 0, 0, 1, "", "OWN_BOOK=", true, true},
+    {"BookFile", SettingType::STRING, 0, 0, 0, BOOK_FILE_NAME, "BOOK_FILE=", true, true},
+    {"BookBest", SettingType::CHECK, 0, 0, 1, "", "BOOK_BEST=", true, true},
 };
 
 SettingValues::SettingValues() {

@@ -7,7 +7,15 @@
 #include <cstdint>
 #include <string>
 
-enum SettingId : int { SETTING_HASH, SETTING_CLEAR_HASH, SETTING_PONDER, SETTING_COUNT };
+enum SettingId : int {
+  SETTING_HASH,
+  SETTING_CLEAR_HASH,
+  SETTING_PONDER,
+  SETTING_OWN_BOOK,
+  SETTING_BOOK_FILE,
+  SETTING_BOOK_BEST,
+  SETTING_COUNT
+};
 
 // The kinds of value both protocols know.
 enum class SettingType { SPIN, CHECK, BUTTON, STRING };

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "frontend/book_play.h"
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
 #include "position/text.h"
@@ -141,6 +142,18 @@ void go(Session& s, const std::vector<std::string>& w) {
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;
   if (infinite) limits = SearchLimits{false, 0, s.iteration_limit, 0, 0, false};
+  // The own book answers an ordinary go at once.
+  if (!ponder && !infinite) {
+    std::string problem;
+    const BookChoice book = book_move(s, problem);
+    if (!problem.empty()) write_line("info string " + problem);
+    if (book.move) {
+      finish_search(s);
+      write_line("info string " + book_move_text(book));
+      write_line("bestmove " + move_text(book.move));
+      return;
+    }
+  }
   // A ponder search runs without its time limit, which counts from
   // "ponderhit", and answers only after "ponderhit" or "stop".
   s.pondering = ponder;

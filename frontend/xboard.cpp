@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/book_play.h"
 #include "frontend/config.h"
 #include "frontend/messages.h"
 #include "position/clock.h"
@@ -29,6 +30,12 @@ int64_t minutes_seconds(const char* field) {
   const char* colon = std::strchr(field, ':');
   int64_t s = colon ? clamp32(read_decimal(colon + 1)) : 0;
   return clamp32(m * 60 + s);
+}
+
+void write_message_line(const std::string& text) {
+  const std::string line = text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
 }
 
 void write_thinking_line(void*, const ThinkingLine& line) {
@@ -197,6 +204,17 @@ void think(Session& s) {
     stop_search.store(0);
     charge_clock(s.clock, pos.side_to_move, now_ms() - t0);
     s.reports = ClockReports{};
+    return;
+  }
+  std::string problem;
+  const BookChoice book = book_move(s, problem);
+  if (!problem.empty()) write_message_line("tellusererror " + problem);
+  if (book.move) {
+    // Played at once; a thinking line tells the interface where it came from.
+    write_message_line("0 0 0 0 " + book_move_text(book));
+    SearchResult result;
+    result.best = book.move;
+    play_result(s, result, t0);
     return;
   }
   SearchLimits limits = iteration_limits(s);

@@ -2,6 +2,7 @@
 // checked against games replayed by an independent referee (chess.js).
 #include <gtest/gtest.h>
 
+#include "support/engine_process.h"
 #include "support/referee.h"
 #include "support/scratch.h"
 #include <poll.h>
@@ -210,6 +211,56 @@ std::string all_games() {
 constexpr const char* MAKEBOOK_OUTPUT =
     "KELO 0.56Z, Brenu\ngenerando 01.tmp\n01.tmp generado\ngenerando book.bin\n"
     "book.bin generado\n01.tmp eliminado\npong 1\n";
+
+// The own book in play: off, the engine searches as ever; on (KELO.ini, or
+// the interface's option), the most counted reply comes at once with a line
+// that says it is the book's; out of the book, the search takes over. A
+// broken book is refused with one message and play goes on.
+TEST_F(EngineDirTest, OwnBookAnswersFromTheBuiltBook) {
+  write_file("games.pgn", "1. e4 c5 2. Nf3 1-0\n\n1. e4 c5 2. Nc3 0-1\n\n1. e4 e5 1/2-1/2\n");
+  write_file("KELO.ini", "BOOK_BEST=1\n");
+  {
+    EngineProcess e(dir_.string());
+    e.send("makebook games.pgn");
+    ASSERT_TRUE(e.sync(60000));
+    const size_t built = e.lines.size();
+    e.send("new\nst 1\ne2e4");
+    ASSERT_FALSE(e.wait_for_prefix("move ", 10000, built).empty());
+    for (size_t i = built; i < e.lines.size(); ++i)
+      EXPECT_EQ(e.lines[i].find("book"), std::string::npos) << e.lines[i];
+
+    e.send("option OwnBook=1\nnew");
+    ASSERT_TRUE(e.sync());
+    size_t from = e.lines.size();
+    const auto sent = std::chrono::steady_clock::now();
+    e.send("e2e4");
+    EXPECT_EQ(e.wait_for_prefix("move ", 5000, from), "move c7c5");
+    EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - sent).count(), 50);
+    ASSERT_TRUE(e.sync());
+    EXPECT_EQ(e.lines[from], "0 0 0 0 book c7c5, 2 of 3 games");
+    from = e.lines.size();
+    e.send("a2a3");  // out of the book: a search's thinking lines
+    ASSERT_FALSE(e.wait_for_prefix("move ", 10000, from).empty());
+    EXPECT_EQ(e.lines[from].find("book"), std::string::npos) << e.lines[from];
+  }
+  {
+    EngineProcess uci(dir_.string());
+    uci.send("uci\nsetoption name OwnBook value true\nposition startpos moves e2e4\ngo wtime 60000 btime 60000");
+    EXPECT_EQ(uci.wait_for_prefix("bestmove", 5000), "bestmove c7c5");
+    EXPECT_FALSE(uci.wait_for_prefix("info string book c7c5", 1000).empty());
+  }
+  write_file("KELO.ini", "OWN_BOOK=1\nBOOK_FILE=broken.bin\n");
+  write_file("broken.bin", std::string(40, '\x7f'));
+  EngineProcess broken(dir_.string());
+  broken.send("new\nst 1\ne2e4");
+  ASSERT_FALSE(broken.wait_for_prefix("move ", 10000).empty());
+  broken.send("new\ne2e4");
+  ASSERT_FALSE(broken.wait_for_prefix("move ", 10000, broken.lines.size()).empty());
+  int refusals = 0;
+  for (const std::string& l : broken.lines) refusals += l.rfind("tellusererror book refused", 0) == 0;
+  EXPECT_EQ(refusals, 1);
+}
 
 }  // namespace
 
