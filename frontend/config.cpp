@@ -37,7 +37,7 @@ void read_config(const char* path) {
       const char* key = SETTINGS[id].ini_key;
       if (!key || std::strncmp(line, key, std::strlen(key)) != 0) continue;
       std::string value = line + std::strlen(key);
-      while (!value.empty() && (value.back() == '\n' || value.back() == '\r' || value.back() == ' ')) value.pop_back();
+      value.erase(value.find_last_not_of(" \r\n") + 1);
       parse_setting(id, value, config.settings);
     }
     int64_t v;

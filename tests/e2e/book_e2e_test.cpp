@@ -229,7 +229,10 @@ TEST_F(EngineDirTest, OwnBookAnswersFromTheBuiltBook) {
     for (size_t i = built; i < e.lines.size(); ++i)
       EXPECT_EQ(e.lines[i].find("book"), std::string::npos) << e.lines[i];
 
-    e.send("option OwnBook=1\nnew");
+    // The first book move reads the book; the next is timed.
+    e.send("option OwnBook=1\nnew\ne2e4");
+    ASSERT_EQ(e.wait_for_prefix("move ", 5000, e.lines.size()), "move c7c5");
+    e.send("new");
     ASSERT_TRUE(e.sync());
     size_t from = e.lines.size();
     const auto sent = std::chrono::steady_clock::now();
