@@ -364,9 +364,9 @@ int tb_init_reader(const char* dirs, TbError& error) {
   return highest >= 36 ? 5 : highest >= 6 ? 4 : highest >= 1 ? 3 : 0;
 }
 
-TbError init_tablebases() {
+TbError init_tablebases(const char* dirs) {
   TbError error;
-  tb_max_pieces = tb_init_reader("TB", error);
+  tb_max_pieces = tb_init_reader(dirs, error);
   if (tb_max_pieces == 0) return error;
   if (!own_cache) {
     own_cache.reset(new (std::nothrow) uint8_t[TB_CACHE_BYTES]);

@@ -65,9 +65,10 @@ struct TbError {
   bool failed() const { return !message.empty(); }
 };
 
-// Registers the files of the directory "TB" and sets up the block cache;
-// tb_max_pieces stays 0 after an error.
-TbError init_tablebases();
+// Registers the files of the directories (by default "TB"; see
+// tb_init_reader) and sets up the block cache; tb_max_pieces stays 0 after
+// an error.
+TbError init_tablebases(const char* dirs = "TB");
 // Registers the files of the directories in `dirs` (separated by ',' or ';'),
 // dropping earlier registrations; returns 0, 3, 4 or 5 as tb_max_pieces, or 0
 // with `error` set when a file is broken or memory runs out.

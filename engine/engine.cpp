@@ -19,9 +19,19 @@ void engine_set_table(Engine& engine, int32_t buckets) {
 
 void engine_clear_table(Engine& engine) { tt_clear(engine.table); }
 
+namespace {
+
+void seed(Engine& engine, const Position& game) {
+  engine.searching = game;
+  const EndgameKnowledge& k = engine.knowledge;
+  engine.searching.oracle = k.tablebases || k.kpk ? &engine.oracle : nullptr;
+}
+
+}  // namespace
+
 SearchResult engine_search(Engine& engine, const Position& game, const SearchLimits& limits,
                            const SearchReport& report) {
-  engine.searching = game;
+  seed(engine, game);
   return search_root(engine.searching, limits, report);
 }
 
@@ -36,7 +46,7 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
     std::lock_guard<std::mutex> guard(engine.lock);
     engine.released = false;
   }
-  engine.searching = game;
+  seed(engine, game);
   engine.deadline.store(NO_DEADLINE);
   SearchLimits own = limits;
   own.deadline = &engine.deadline;

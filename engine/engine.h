@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/endgame.h"
 #include "position/position.h"
 #include "search/limits.h"
 
@@ -26,6 +27,9 @@ using SearchDone = void (*)(void* context, const SearchResult& result);
 struct Engine {
   TranspositionTable table;  // owned: released with the record
   Position searching;        // searches through a copy of the table's handle
+  // What the searches may ask of the endgame tables; none by default.
+  EndgameKnowledge knowledge;
+  EndgameOracle oracle{endgame_probe, &knowledge};
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;

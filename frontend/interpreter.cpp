@@ -7,6 +7,7 @@
 
 #include "book/make_book.h"
 #include "egdb/kpk.h"
+#include "egdb/tb_probe.h"
 #include "eval/pawn_report.h"
 #include "frontend/config.h"
 #include "frontend/messages.h"
@@ -56,8 +57,9 @@ void set_position(Session& s, const char* fen) {
   s.engine_side = NO_SIDE;
 }
 
-void change_setting(Session& s, int id, const std::string& value) {
-  if (!parse_setting(id, value, s.settings)) return;
+std::string change_setting(Session& s, int id, const std::string& value) {
+  if (!parse_setting(id, value, s.settings)) return "";
+  EndgameKnowledge& knowledge = s.engine.knowledge;
   switch (id) {
     case SETTING_HASH:
       engine_set_table(s.engine, int32_t(s.settings.number[id]) * BUCKETS_PER_MB);
@@ -65,8 +67,33 @@ void change_setting(Session& s, int id, const std::string& value) {
     case SETTING_CLEAR_HASH:
       engine_clear_table(s.engine);
       break;
+    case SETTING_TABLEBASES: {
+      knowledge.tablebases = false;
+      const std::string& dir = s.settings.text[id];
+      if (dir.empty()) break;
+      const TbError error = init_tablebases(dir.c_str());
+      if (error.failed()) return error.message;
+      if (tb_max_pieces == 0) return "no tablebases in " + dir;
+      knowledge.tablebases = true;
+      break;
+    }
+    case SETTING_KPK_BITBASE:
+      knowledge.kpk = s.settings.number[id] && kpk_loaded;
+      if (s.settings.number[id] && !kpk_loaded) return "no kpk.bin: the KPK bitbase stays off";
+      break;
     default:
       break;  // read where it counts
+  }
+  return "";
+}
+
+void apply_start_settings(Session& s) {
+  for (int id : {SETTING_TABLEBASES, SETTING_KPK_BITBASE}) {
+    const std::string value =
+        SETTINGS[id].type == SettingType::STRING ? s.settings.text[id]
+                                                 : std::to_string(s.settings.number[id]);
+    const std::string problem = change_setting(s, id, value);
+    if (!problem.empty()) std::printf("tellusererror %s\n", problem.c_str());
   }
 }
 
@@ -120,8 +147,11 @@ void interpret_command(Session& s, char* line) {
     const std::string text = line + 7;
     const size_t eq = text.find('=');
     const int id = find_setting(text.substr(0, eq));
-    if (id >= 0 && SETTINGS[id].in_xboard)
-      change_setting(s, id, eq == std::string::npos ? "" : text.substr(eq + 1));
+    if (id < 0 || !SETTINGS[id].in_xboard) return;
+    const std::string problem =
+        change_setting(s, id, eq == std::string::npos ? "" : text.substr(eq + 1));
+    if (!problem.empty()) std::printf("tellusererror %s\n", problem.c_str());
+    std::fflush(stdout);
     return;
   }
   if (is(line, "remove")) {

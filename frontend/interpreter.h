@@ -15,5 +15,8 @@ void interpret_command(Session& s, char* line);
 void set_position(Session& s, const char* fen);
 
 // Sets a setting of the table from the interface's text and acts on it (a
-// new hash size rebuilds the table empty); no search may be running.
-void change_setting(Session& s, int id, const std::string& value);
+// new hash size rebuilds the table empty, a tablebase folder is registered);
+// no search may be running. Returns what went wrong, for the user, or "".
+std::string change_setting(Session& s, int id, const std::string& value);
+// Acts on the settings KELO.ini gave that take effect at once.
+void apply_start_settings(Session& s);

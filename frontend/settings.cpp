@@ -14,6 +14,8 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"OwnBook", SettingType::CHECK, 0, 0, 1, "", "OWN_BOOK=", true, true},
     {"BookFile", SettingType::STRING, 0, 0, 0, BOOK_FILE_NAME, "BOOK_FILE=", true, true},
     {"BookBest", SettingType::CHECK, 0, 0, 1, "", "BOOK_BEST=", true, true},
+    {"Tablebases", SettingType::STRING, 0, 0, 0, "", "TB_PATH=", true, true},
+    {"KPKBitbase", SettingType::CHECK, 0, 0, 1, "", "KPK_BITBASE=", true, true},
 };
 
 SettingValues::SettingValues() {

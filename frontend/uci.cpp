@@ -141,7 +141,10 @@ void go(Session& s, const std::vector<std::string>& w) {
   }
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;
-  if (infinite) limits = SearchLimits{false, 0, s.iteration_limit, 0, 0, false};
+  if (infinite) {
+    limits = SearchLimits{};
+    limits.iteration_limit = s.iteration_limit;
+  }
   // The own book answers an ordinary go at once.
   if (!ponder && !infinite) {
     std::string problem;
@@ -153,6 +156,18 @@ void go(Session& s, const std::vector<std::string>& w) {
       write_line("bestmove " + move_text(book.move));
       return;
     }
+  }
+  // The tablebases' best move at once; of several draws the search chooses.
+  TablebaseRoot table;
+  if (s.engine.knowledge.tablebases && tablebase_root(s.game, table)) {
+    if (!ponder && !infinite && (table.score != 0 || table.moves.size() == 1)) {
+      finish_search(s);
+      const std::vector<Move> variation{table.moves[0]};
+      write_line(uci_info_text(ThinkingLine{1, table.score, 0, 0, 0, variation}));
+      write_line("bestmove " + move_text(table.moves[0]));
+      return;
+    }
+    limits.root_moves = table.moves;
   }
   // A ponder search runs without its time limit, which counts from
   // "ponderhit", and answers only after "ponderhit" or "stop".
@@ -178,7 +193,8 @@ void set_option(Session& s, const std::vector<std::string>& w) {
   if (id < 0 || !SETTINGS[id].in_uci) return;
   if (SETTINGS[id].type != SettingType::BUTTON && value.empty()) return;
   finish_search(s);
-  change_setting(s, id, value);
+  const std::string problem = change_setting(s, id, value);
+  if (!problem.empty()) write_line("info string " + problem);
 }
 
 }  // namespace

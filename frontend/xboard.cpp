@@ -220,6 +220,19 @@ void think(Session& s) {
   SearchLimits limits = iteration_limits(s);
   limits.timed = true;
   limits.budget_ms = budget;
+  TablebaseRoot table;
+  if (s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
+    if (table.score != 0 || table.moves.size() == 1) {
+      // The tables' best move at once, with their score.
+      const std::vector<Move> variation{table.moves[0]};
+      write_thinking_line(nullptr, ThinkingLine{1, table.score, 0, 0, 0, variation});
+      SearchResult result;
+      result.best = table.moves[0];
+      play_result(s, result, t0);
+      return;
+    }
+    limits.root_moves = table.moves;  // a draw: the search picks among the drawing moves
+  }
   play_result(s, engine_search(s.engine, pos, limits, XBOARD_REPORT), t0);
 }
 

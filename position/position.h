@@ -126,6 +126,20 @@ struct TranspositionTable {
 void* table_memory(size_t bytes);
 void release_table_memory(void* block, size_t bytes);
 
+struct Position;
+
+// A judge of positions with few pieces outside the search (endgame tables),
+// which the search asks at such nodes: a plain function and its context.
+// True with the position's exact score for the side to move, as the search
+// scores it at that ply (a mate at its distance, a draw 0).
+struct EndgameOracle {
+  bool (*probe)(void* context, Position& pos, int ply, int32_t& score) = nullptr;
+  void* context = nullptr;
+};
+
+// Pieces, kings included, up to which the search asks an oracle.
+constexpr int ORACLE_PIECES = 4;
+
 struct Position {
   Bitboard piece_bb[12];
   // Not beside either side's set: the compiler would update such a pair with
@@ -149,6 +163,8 @@ struct Position {
   uint64_t tt_hits = 0;
   // The search stops once node_count reaches it.
   uint64_t node_limit = UINT64_MAX;
+  // Asked by the search where it knows the answer; none by default.
+  const EndgameOracle* oracle = nullptr;
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();

@@ -137,6 +137,17 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   std::atomic<int64_t> own_deadline{NO_DEADLINE};  // outlives the timer
   MoveStack& ms = pos.move_stack;
   generate_all(pos);
+  if (!limits.root_moves.empty()) {
+    int kept = 0;
+    for (int i = 0; i < ms.count(); ++i)
+      for (Move m : limits.root_moves)
+        if (ms.at(i) == m) {
+          ms.at(kept++) = m;
+          break;
+        }
+    ms.list_end[size_t(ms.level - 1)] = ms.list_begin[size_t(ms.level - 1)] + kept;
+    ms.top = ms.list_end[size_t(ms.level - 1)];
+  }
   const int n = ms.count();
   result.legal_moves = n;
   // Mate, stalemate or a side without its king: nothing to search.

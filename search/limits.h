@@ -23,6 +23,8 @@ struct SearchLimits {
   // A single legal move is played at once unless the search is asked to
   // deepen on it all the same (analysis).
   bool search_single_move = false;
+  // The root moves to search, in generation order; empty for all.
+  std::vector<Move> root_moves;
   // A deadline the caller may set while the search runs, in milliseconds of
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
   // A timed search writes its own deadline there.

@@ -48,7 +48,18 @@ bool side_in_check(const Position& pos) {
   return king && attacked_by_white(pos, lowest_bit(king));
 }
 
+namespace {
+
+// The oracle's exact score of a position of few pieces, when it has one.
+inline bool oracle_knows(Position& pos, int32_t ply, int32_t& score) {
+  return pos.oracle && popcount(pos.occ_all) <= ORACLE_PIECES &&
+         pos.oracle->probe(pos.oracle->context, pos, ply, score);
+}
+
+}  // namespace
+
 int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
+  if (int32_t known; oracle_knows(pos, ply, known)) return known;
   const int32_t stand_pat = evaluate(pos);
   int32_t best = stand_pat;
   if (stand_pat > alpha) {
@@ -366,6 +377,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   if (!has_legal_move(pos, guard)) return guard.in_check ? ply - SCORE_INFINITE : 0;
   if (pos.fifty_count > 3 && (pos.fifty_count > 99 || repetition_count(pos) > 2)) return 0;
   if (alpha + ply >= SCORE_INFINITE) return alpha;
+  if (int32_t known; oracle_knows(pos, ply, known)) return known;
 
   // 5-6. The table may end the node or narrow its window, never at a pv node.
   Node node{pos, alpha, beta, depth, ply, pos.hash_key, beta != alpha + 1};
