@@ -313,7 +313,7 @@ int register_tablebase(const char* dir, int cls, int side, TbError& error) {
   return 1;
 }
 
-int tb_init_reader(const char* dirs, TbError& error) {
+int tb_init_reader(const char* dirs, TbError& error, std::vector<std::string>* skipped) {
   error = TbError{};
   close_tablebase_files();
   if (!reader_ready) {
@@ -348,6 +348,11 @@ int tb_init_reader(const char* dirs, TbError& error) {
     for (int cls = 1; cls < TB_CLASS_COUNT; ++cls)
       for (int side = 0; side < 2; ++side) {
         if (register_tablebase(dir.c_str(), cls, side, error) && cls > highest) highest = cls;
+        if (error.failed() && skipped) {
+          // The broken file stays unregistered; the others serve.
+          skipped->push_back(error.message);
+          error = TbError{};
+        }
         if (error.failed()) return 0;
       }
     start = end + 1;
@@ -364,9 +369,9 @@ int tb_init_reader(const char* dirs, TbError& error) {
   return highest >= 36 ? 5 : highest >= 6 ? 4 : highest >= 1 ? 3 : 0;
 }
 
-TbError init_tablebases(const char* dirs) {
+TbError init_tablebases(const char* dirs, std::vector<std::string>* skipped) {
   TbError error;
-  tb_max_pieces = tb_init_reader(dirs, error);
+  tb_max_pieces = tb_init_reader(dirs, error, skipped);
   if (tb_max_pieces == 0) return error;
   if (!own_cache) {
     own_cache.reset(new (std::nothrow) uint8_t[TB_CACHE_BYTES]);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "egdb/tb_classes.h"
 #include "egdb/tb_decompress.h"
@@ -68,11 +69,13 @@ struct TbError {
 // Registers the files of the directories (by default "TB"; see
 // tb_init_reader) and sets up the block cache; tb_max_pieces stays 0 after
 // an error.
-TbError init_tablebases(const char* dirs = "TB");
+TbError init_tablebases(const char* dirs = "TB", std::vector<std::string>* skipped = nullptr);
 // Registers the files of the directories in `dirs` (separated by ',' or ';'),
 // dropping earlier registrations; returns 0, 3, 4 or 5 as tb_max_pieces, or 0
-// with `error` set when a file is broken or memory runs out.
-int tb_init_reader(const char* dirs, TbError& error);
+// with `error` set when a file is broken or memory runs out. With `skipped`,
+// a broken file is left out instead, its message added there.
+int tb_init_reader(const char* dirs, TbError& error,
+                   std::vector<std::string>* skipped = nullptr);
 // 1 when the table is (or already was) registered, else 0; 0 with `error`
 // set when the file is broken or inconsistent.
 int register_tablebase(const char* dir, int cls, int side, TbError& error);

@@ -71,11 +71,15 @@ std::string change_setting(Session& s, int id, const std::string& value) {
       knowledge.tablebases = false;
       const std::string& dir = s.settings.text[id];
       if (dir.empty()) break;
-      const TbError error = init_tablebases(dir.c_str());
+      // A broken file leaves out its table only; play never ends for it.
+      std::vector<std::string> skipped;
+      const TbError error = init_tablebases(dir.c_str(), &skipped);
       if (error.failed()) return error.message;
-      if (tb_max_pieces == 0) return "no tablebases in " + dir;
-      knowledge.tablebases = true;
-      break;
+      knowledge.tablebases = tb_max_pieces > 0;
+      std::string problems;
+      for (const std::string& m : skipped) problems += (problems.empty() ? "" : "; ") + m;
+      if (tb_max_pieces == 0 && problems.empty()) return "no tablebases in " + dir;
+      return problems;
     }
     case SETTING_KPK_BITBASE:
       knowledge.kpk = s.settings.number[id] && kpk_loaded;

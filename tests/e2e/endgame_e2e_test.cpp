@@ -64,6 +64,25 @@ TEST(Endgame, TablesMateInTheTablesNumberOfMoves) {
   }
 }
 
+// A broken file leaves out its own table, with a message; the others serve.
+TEST(Endgame, ABrokenFileLeavesOutItsTableOnly) {
+  const std::string dir = table_dir();
+  ASSERT_FALSE(dir.empty());
+  fs::resize_file(dir + "/TB/kqk.nbb", 1000);
+  EngineProcess e(dir);
+  e.send("option Tablebases=TB");
+  ASSERT_TRUE(e.sync());
+  ASSERT_EQ(e.lines.size(), 3u);
+  EXPECT_EQ(e.lines[1].rfind("tellusererror *** ", 0), 0u) << e.lines[1];
+  EXPECT_NE(e.lines[1].find("kqk.nbb"), std::string::npos) << e.lines[1];
+  // KRK from the tables: one thinking line with the mate, no search.
+  const size_t from = e.lines.size();
+  e.send("setboard 8/8/8/4k3/8/8/8/K6R w - - 0 1\nst 1\ngo");
+  ASSERT_FALSE(e.wait_for_prefix("move ", 10000, from).empty());
+  EXPECT_EQ(e.lines.size() - from, 2u);
+  EXPECT_EQ(e.lines[from].rfind("1 14971 ", 0), 0u) << e.lines[from];
+}
+
 // kpk.bin made by genkpk from the tables, then the search alone (no
 // tablebases): a won KPK position scores between 9000 and 9100, a drawn one 0.
 TEST(Endgame, KpkBitbaseScoresTheSearch) {
