@@ -1,12 +1,13 @@
 #include "book/book_reader.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "position/makemove.h"
 #include "position/movegen.h"
 
 bool book_load(OpeningBook& book, const char* path, std::string& problem) {
-  book.slots.clear();
+  book = OpeningBook{};
   std::FILE* f = std::fopen(path, "rb");
   if (!f) {
     problem = std::string(path) + " cannot be opened";
@@ -34,16 +35,15 @@ bool book_load(OpeningBook& book, const char* path, std::string& problem) {
     problem = std::string(path) + " cannot be read";
     return false;
   }
-  book.slots.resize(size_t(slots));
-  for (size_t i = 0; i < book.slots.size(); ++i)
-    book.slots[i] = decode_slot(&bytes[i * BOOK_SLOT_BYTES]);
+  book.slot_bytes = std::move(bytes);
+  book.slot_count = uint64_t(slots);
   return true;
 }
 
 int32_t book_count(const OpeningBook& book, uint64_t hash_key, int32_t side_to_move) {
-  if (book.slots.empty()) return 0;
+  if (book.slot_count == 0) return 0;
   const uint64_t key = book_key(hash_key, side_to_move);
-  const BookSlot& slot = book.slots[key % book.slots.size()];
+  const BookSlot slot = decode_slot(&book.slot_bytes[(key % book.slot_count) * BOOK_SLOT_BYTES]);
   for (const BookEntry& e : slot.entry)
     if (e.count > 0 && e.key == key) return e.count;
   return 0;
@@ -51,7 +51,7 @@ int32_t book_count(const OpeningBook& book, uint64_t hash_key, int32_t side_to_m
 
 BookChoice book_choice(const OpeningBook& book, Position& pos, uint64_t random, bool best) {
   BookChoice choice;
-  if (book.slots.empty()) return choice;
+  if (book.slot_count == 0) return choice;
   struct Candidate {
     Move move;
     int32_t count;

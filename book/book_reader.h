@@ -9,8 +9,11 @@
 #include "book/book_file.h"
 #include "position/position.h"
 
+// The file's slots as it stores them, decoded when looked up: reading the
+// book is one read.
 struct OpeningBook {
-  std::vector<BookSlot> slots;
+  std::vector<unsigned char> slot_bytes;
+  uint64_t slot_count = 0;
 };
 
 // Reads the whole file. False, with the reason in `problem`, when it cannot
