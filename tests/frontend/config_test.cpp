@@ -123,7 +123,9 @@ TEST(Level, FractionalSeconds) {
     std::string line = c.line;
     interpret_command(*session, line.data());
     EXPECT_EQ(clock.fixed_move_time, c.fixed) << c.line;
-    if (c.fixed) EXPECT_EQ(move_budget(clock, 1), c.budget) << c.line;
+    if (c.fixed) {
+      EXPECT_EQ(move_budget(clock, 1), c.budget) << c.line;
+    }
   }
   set_level(clock, "level 0 0:15 0.1");
   EXPECT_EQ(clock.increment, 100);
