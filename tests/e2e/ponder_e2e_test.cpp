@@ -104,8 +104,11 @@ TEST(Ponder, TheExpectedReplyIsAnsweredInTheBudgetFromDeeperThinking) {
   const int64_t took = ms_since(sent);
   ASSERT_FALSE(move.empty());
   EXPECT_LE(took, 970 + 50);
-  for (size_t i = from; i < e.lines.size(); ++i)
-    if (is_thinking(e.lines[i])) EXPECT_GT(depth_of(e.lines[i]), unpondered) << e.lines[i];
+  for (size_t i = from; i < e.lines.size(); ++i) {
+    if (is_thinking(e.lines[i])) {
+      EXPECT_GT(depth_of(e.lines[i]), unpondered) << e.lines[i];
+    }
+  }
 }
 
 // Another move stops the ponder search at once and is searched afresh (its
