@@ -40,6 +40,8 @@ want npm             'on_path npm'
 want xboard          'on_path xboard'
 want xvfb            'on_path Xvfb'
 want fairymax        '[ -x /usr/games/fairymax ]'
+# The ECO opening lines that tools/eco-to-pgn.sh turns into a book's games.
+want scid-data       '[ -f /usr/share/scid/data/scid.eco ]'
 # pgrep: tools/xboard-match.sh stops the engines XBoard started.
 want procps          'on_path pgrep'
 if on_path clang++ && ! fuzzer_runtime; then
