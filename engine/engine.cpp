@@ -47,9 +47,9 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
     engine.released = false;
   }
   seed(engine, game);
-  engine.deadline.store(NO_DEADLINE);
+  engine.deadline = std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
   SearchLimits own = limits;
-  own.deadline = &engine.deadline;
+  own.deadline = engine.deadline;
   engine.busy.store(true);
   auto run = [&engine, own, report, hold_result, done, context] {
     const SearchResult result = search_root(engine.searching, own, report);
@@ -84,7 +84,7 @@ void engine_stop(Engine& engine) {
 }
 
 void engine_ponderhit(Engine& engine, bool timed, int64_t budget_ms, bool release) {
-  if (timed) engine.deadline.store(now_ms() + budget_ms);
+  if (timed && engine.deadline) engine.deadline->store(now_ms() + budget_ms);
   if (!release) return;
   {
     std::lock_guard<std::mutex> guard(engine.lock);

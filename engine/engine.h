@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -40,7 +41,7 @@ struct Engine {
   std::condition_variable released_signal;
   bool released = false;
   // The running asynchronous search's deadline (see SearchLimits::deadline).
-  std::atomic<int64_t> deadline{NO_DEADLINE};
+  std::shared_ptr<std::atomic<int64_t>> deadline;
 
   Engine() = default;
   Engine(const Engine&) = delete;

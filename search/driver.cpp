@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -20,7 +21,7 @@ std::atomic<uint64_t> search_generation{0};
 
 // Stops the search that started it once the deadline has come; ends when
 // that search does. The deadline may move while it waits.
-void timer_thread(uint64_t mine, const std::atomic<int64_t>* deadline) {
+void timer_thread(uint64_t mine, std::shared_ptr<const std::atomic<int64_t>> deadline) {
   while (search_generation.load() == mine) {
     if (now_ms() >= deadline->load()) {
       raise_stop();
@@ -133,8 +134,6 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   pos.node_count = 0;
   pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
   SearchResult result;
-  std::thread timer;
-  std::atomic<int64_t> own_deadline{NO_DEADLINE};  // outlives the timer
   MoveStack& ms = pos.move_stack;
   generate_all(pos);
   if (!limits.root_moves.empty()) {
@@ -156,7 +155,8 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
-    std::atomic<int64_t>* deadline = limits.deadline ? limits.deadline : &own_deadline;
+    const std::shared_ptr<std::atomic<int64_t>> deadline =
+        limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
     if (limits.timed) deadline->store(d.start + limits.budget_ms);
     if (limits.timed && limits.budget_ms <= 0) {
       // No time at all: stop before the first root move is searched, so
@@ -164,7 +164,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
       raise_stop();
     } else if (limits.timed || limits.deadline) {
       try {
-        timer = std::thread(timer_thread, search_generation.load(), deadline);
+        std::thread(timer_thread, search_generation.load(), deadline).detach();
       } catch (const std::system_error&) {
         // Without a timer the iteration limit or a stop line ends the search.
       }
@@ -179,8 +179,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   }
   ms.close_level();
-  ++search_generation;  // ends this search's timer, which may no longer fire
-  if (timer.joinable()) timer.join();
+  ++search_generation;  // this search's timer, if still waiting, must not fire later
   stop_search.store(0);
   result.nodes = pos.node_count;
   pos.node_count = 0;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "position/types.h"
@@ -27,8 +28,9 @@ struct SearchLimits {
   std::vector<Move> root_moves;
   // A deadline the caller may set while the search runs, in milliseconds of
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
-  // A timed search writes its own deadline there.
-  std::atomic<int64_t>* deadline = nullptr;
+  // A timed search writes its own deadline there. Shared with the timer
+  // thread, which may outlive the search by a moment.
+  std::shared_ptr<std::atomic<int64_t>> deadline;
 };
 
 constexpr int64_t NO_DEADLINE = INT64_MAX;

@@ -73,7 +73,7 @@ int64_t resident_kb(int pid) {
 }
 
 // The expected reply turns the ponder search into the real one: its move
-// comes within the budget (970 ms) and 50 ms, from the search that had been
+// comes within the budget (970 ms), from the search that had been
 // pondering (no restart at depth 2 after the reply), and so from deeper
 // thinking than a fresh search of the same position in the same time.
 TEST(Ponder, TheExpectedReplyIsAnsweredInTheBudgetFromDeeperThinking) {
@@ -103,7 +103,7 @@ TEST(Ponder, TheExpectedReplyIsAnsweredInTheBudgetFromDeeperThinking) {
   const std::string move = e.wait_for_prefix("move ", 5000, from);
   const int64_t took = ms_since(sent);
   ASSERT_FALSE(move.empty());
-  EXPECT_LE(took, 970 + 50);
+  EXPECT_LE(took, 970 + 150);  // the budget; the margin is for a loaded machine
   for (size_t i = from; i < e.lines.size(); ++i) {
     if (is_thinking(e.lines[i])) {
       EXPECT_GT(depth_of(e.lines[i]), unpondered) << e.lines[i];
@@ -123,7 +123,9 @@ TEST(Ponder, OtherLinesStopThePonderSearch) {
   e.send(other);
   const long first = e.wait_until([](const std::string& l) { return depth_of(l) == 2; }, from, 5000);
   ASSERT_GE(first, 0);
-  EXPECT_LE(ms_since(sent), 50) << "the fresh search began late";
+  // Measured at about 10 ms on a quiet machine; the margin is for a loaded
+  // one. A ponder search left to finish its iteration takes seconds.
+  EXPECT_LE(ms_since(sent), 200) << "the fresh search began late";
   EXPECT_FALSE(e.wait_for_prefix("move ", 5000, from).empty());
 
   // "easy": no thinking after it.
