@@ -40,6 +40,8 @@ want npm             'on_path npm'
 want xboard          'on_path xboard'
 want xvfb            'on_path Xvfb'
 want fairymax        '[ -x /usr/games/fairymax ]'
+# tools/xboard-match.sh -u: KELO over UCI inside XBoard.
+want polyglot        'on_path polyglot || [ -x /usr/games/polyglot ]'
 # The ECO opening lines that tools/eco-to-pgn.sh turns into a book's games.
 want scid-data       '[ -f /usr/share/scid/data/scid.eco ]'
 # pgrep: tools/xboard-match.sh stops the engines XBoard started.
