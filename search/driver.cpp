@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -16,19 +18,65 @@
 
 namespace {
 
-// Each timed search has its own number; its timer stops only that search.
-std::atomic<uint64_t> search_generation{0};
+// One thread, started with the first timed search and kept for the
+// process, watches the deadline of the search that armed it. Disarming
+// takes only its lock: a search that ends never waits for the thread to be
+// scheduled, and nothing outlives the search that owned it.
+struct Timer {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::shared_ptr<const std::atomic<int64_t>> deadline;  // null while disarmed
+  bool quitting = false;
+  std::thread thread;
 
-// Stops the search that started it once the deadline has come; ends when
-// that search does. The deadline may move while it waits.
-void timer_thread(uint64_t mine, std::shared_ptr<const std::atomic<int64_t>> deadline) {
-  while (search_generation.load() == mine) {
-    if (now_ms() >= deadline->load()) {
-      raise_stop();
-      return;
+  Timer() {
+    try {
+      thread = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {
+      // Without a timer the iteration limit or a stop line ends the search.
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  ~Timer() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      quitting = true;
+    }
+    wake.notify_one();
+    if (thread.joinable()) thread.join();
+  }
+
+  // The deadline may move while it waits (a ponder search becoming the real
+  // one), so an armed timer looks at it every millisecond.
+  void watch() {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!quitting) {
+      if (!deadline) {
+        wake.wait(guard);
+      } else if (now_ms() >= deadline->load()) {
+        raise_stop();
+        deadline.reset();
+      } else {
+        wake.wait_for(guard, std::chrono::milliseconds(1));
+      }
+    }
+  }
+
+  void arm(std::shared_ptr<const std::atomic<int64_t>> d) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      deadline = std::move(d);
+    }
+    wake.notify_one();
+  }
+  void disarm() {
+    std::lock_guard<std::mutex> guard(lock);
+    deadline.reset();
+  }
+};
+
+Timer& timer() {
+  static Timer t;
+  return t;
 }
 
 void collect_chain(Position& pos, int n, std::vector<Move>& out) {
@@ -155,6 +203,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
+    bool armed = false;
     const std::shared_ptr<std::atomic<int64_t>> deadline =
         limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
     if (limits.timed) deadline->store(d.start + limits.budget_ms);
@@ -163,14 +212,12 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
       // that the first generated move is played, every time the same.
       raise_stop();
     } else if (limits.timed || limits.deadline) {
-      try {
-        std::thread(timer_thread, search_generation.load(), deadline).detach();
-      } catch (const std::system_error&) {
-        // Without a timer the iteration limit or a stop line ends the search.
-      }
+      armed = true;
+      timer().arm(deadline);
     }
     bool stopped = false;
     result.best = ms.at(d.deepen(n, stopped));
+    if (armed) timer().disarm();
     result.completed = !stopped;
     result.score = d.last_score;
     if (d.last_variation.size() >= 2 && d.last_variation[0] == result.best)
@@ -179,7 +226,6 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   }
   ms.close_level();
-  ++search_generation;  // this search's timer, if still waiting, must not fire later
   stop_search.store(0);
   result.nodes = pos.node_count;
   pos.node_count = 0;

@@ -28,8 +28,7 @@ struct SearchLimits {
   std::vector<Move> root_moves;
   // A deadline the caller may set while the search runs, in milliseconds of
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
-  // A timed search writes its own deadline there. Shared with the timer
-  // thread, which may outlive the search by a moment.
+  // A timed search writes its own deadline there.
   std::shared_ptr<std::atomic<int64_t>> deadline;
 };
 
