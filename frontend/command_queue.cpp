@@ -64,15 +64,19 @@ bool stops_search(const Session& s, const char* line) {
 void enqueue_line(const char* buffer) {
   CommandQueue& q = command_queue;
   for (;;) {
+    bool full;
     {
       std::lock_guard<std::mutex> guard(q.lock);
-      bool full = q.has_lines.load() && q.write_index == q.read_index;
+      full = q.has_lines.load() && q.write_index == q.read_index;
       if (!full) {
         std::memcpy(q.lines[q.write_index], buffer, LINE_BYTES);
         q.write_index = (q.write_index + 1) % QUEUE_SLOTS;
         q.has_lines.store(true);
-        return;
       }
+    }
+    if (!full) {
+      q.arrived.notify_one();
+      return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -94,9 +98,12 @@ void input_thread(Session* s) {
     // so that no more than this one line is read ahead of it.
     enqueue_line(buffer);
   }
+  // Not under the lock: an analysis holds it until stopped. A wake-up lost
+  // to the race costs the command loop one 10 ms wait.
   input_ended.store(true);
   // An analysis has no deadline: without further input it would never end.
   if (s->analysis_mode.load()) raise_stop();
+  command_queue.arrived.notify_one();
 }
 
 void command_loop(Session& s) {
@@ -123,6 +130,9 @@ void command_loop(Session& s) {
       std::fflush(stdout);
       std::_Exit(0);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Woken by the next line; the timeout brings back a due analysis.
+    std::unique_lock<std::mutex> guard(q.lock);
+    q.arrived.wait_for(guard, std::chrono::milliseconds(10),
+                       [] { return command_queue.has_lines.load() || input_ended.load(); });
   }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -19,6 +20,7 @@ struct CommandQueue {
   int32_t read_index = 0;
   std::atomic<bool> has_lines{false};  // the one field read without the lock
   std::mutex lock;
+  std::condition_variable arrived;  // a line was queued, or input ended
 };
 
 extern CommandQueue command_queue;
