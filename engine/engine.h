@@ -22,6 +22,9 @@ constexpr int32_t DEFAULT_HASH_BUCKETS = 32 * BUCKETS_PER_MB;
 // The largest count of megabytes whose buckets still fit a 32-bit count.
 constexpr int32_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
 
+// Searching threads, the caller's own included.
+constexpr int32_t MAX_THREADS = 64;
+
 // Called on the search thread when an asynchronous search has ended.
 using SearchDone = void (*)(void* context, const SearchResult& result);
 
@@ -31,6 +34,7 @@ struct Engine {
   // What the searches may ask of the endgame tables; none by default.
   EndgameKnowledge knowledge;
   EndgameOracle oracle{endgame_probe, &knowledge};
+  int32_t threads = 1;  // searching threads, and perft's
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;

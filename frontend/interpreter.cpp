@@ -81,6 +81,9 @@ std::string change_setting(Session& s, int id, const std::string& value) {
       if (tb_max_pieces == 0 && problems.empty()) return "no tablebases in " + dir;
       return problems;
     }
+    case SETTING_THREADS:
+      s.engine.threads = int32_t(s.settings.number[id]);
+      break;
     case SETTING_KPK_BITBASE:
       knowledge.kpk = s.settings.number[id] && kpk_loaded;
       if (s.settings.number[id] && !kpk_loaded) return "no kpk.bin: the KPK bitbase stays off";
@@ -92,7 +95,7 @@ std::string change_setting(Session& s, int id, const std::string& value) {
 }
 
 void apply_start_settings(Session& s) {
-  for (int id : {SETTING_TABLEBASES, SETTING_KPK_BITBASE}) {
+  for (int id : {SETTING_TABLEBASES, SETTING_KPK_BITBASE, SETTING_THREADS}) {
     const std::string value =
         SETTINGS[id].type == SettingType::STRING ? s.settings.text[id]
                                                  : std::to_string(s.settings.number[id]);
@@ -124,7 +127,7 @@ void interpret_command(Session& s, char* line) {
   }
   if (is(line, "protover 2")) {
     // The settings and the variants first: the last line ends in done=1.
-    std::string features = "feature memory=1 variants=\"normal\"\n";
+    std::string features = "feature memory=1 smp=1 variants=\"normal\"\n";
     for (int id = 0; id < SETTING_COUNT; ++id)
       if (SETTINGS[id].in_xboard) features += xboard_option_feature(id, s.settings) + "\n";
     std::fwrite(features.data(), 1, features.size(), stdout);
@@ -140,6 +143,10 @@ void interpret_command(Session& s, char* line) {
   }
   if (is(line, "easy")) {
     s.ponder = false;  // a ponder search was stopped above
+    return;
+  }
+  if (starts(line, "cores ")) {
+    change_setting(s, SETTING_THREADS, std::to_string(leading_count(line + 6)));
     return;
   }
   if (starts(line, "memory ")) {

@@ -6,7 +6,8 @@
 #include "engine/engine.h"
 #include "position/text.h"
 
-// xboard sets the hash size by "memory", and pondering by "hard" and "easy".
+// xboard sets the hash size by "memory", pondering by "hard" and "easy", and
+// the threads by "cores".
 const Setting SETTINGS[SETTING_COUNT] = {
     {"Hash", SettingType::SPIN, 32, 1, MAX_HASH_MB, "", "DIM_HASH=", false, true},
     {"Clear Hash", SettingType::BUTTON, 0, 0, 0, "", nullptr, true, true},
@@ -16,6 +17,7 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"BookBest", SettingType::CHECK, 0, 0, 1, "", "BOOK_BEST=", true, true},
     {"Tablebases", SettingType::STRING, 0, 0, 0, "", "TB_PATH=", true, true},
     {"KPKBitbase", SettingType::CHECK, 0, 0, 1, "", "KPK_BITBASE=", true, true},
+    {"Threads", SettingType::SPIN, 1, 1, MAX_THREADS, "", "THREADS=", false, true},
 };
 
 SettingValues::SettingValues() {
