@@ -15,8 +15,10 @@ const char* const BENCH_FENS[BENCH_POSITIONS] = {
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 1",
 };
 
-BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report) {
+BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report,
+                         int threads) {
   auto engine = std::make_unique<Engine>();
+  engine->threads = threads;
   engine_set_table(*engine, DEFAULT_HASH_BUCKETS);
   // The system zeroes a fresh mapping's pages at their first write; written
   // here, before the clock starts, that cost is not counted as the search's.

@@ -22,5 +22,6 @@ struct BenchSearch {
 };
 
 // Searches the position to the iteration count with a fresh engine and the
-// default table, thinking lines to the report.
-BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report = {});
+// default table, thinking lines to the report, on that many threads.
+BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report = {},
+                         int threads = 1);

@@ -1,5 +1,7 @@
 #include "engine/endgame.h"
 
+#include <mutex>
+
 #include "egdb/kpk.h"
 #include "egdb/tb_probe.h"
 #include "position/attacks.h"
@@ -14,7 +16,14 @@ constexpr int32_t KPK_WIN = 9000;
 // The tables' score in the search's units: a win in n moves reads
 // 15000 - 2n - ply there, one below the search's mate at ply + 2n - 1.
 bool table_score(Position& pos, int ply, int32_t& score) {
-  const int s = probe_tablebase(pos, ply);
+  int s;
+  {
+    // The reader's block cache is one for the process: searches on several
+    // threads take turns.
+    static std::mutex reader;
+    std::lock_guard<std::mutex> guard(reader);
+    s = probe_tablebase(pos, ply);
+  }
   if (s == -1) return false;
   score = s > 0 ? s + 1 : s;
   return true;

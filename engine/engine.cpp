@@ -27,12 +27,49 @@ void seed(Engine& engine, const Position& game) {
   engine.searching.oracle = k.tablebases || k.kpk ? &engine.oracle : nullptr;
 }
 
+// The first iteration of helper k (from 1): with two threads the helper
+// runs one iteration ahead of the main search, so that the main search
+// finds the next iteration's moves in the table; more helpers spread over
+// the next two iterations.
+int helper_first_iteration(int k) { return 2 + (k - 1) % 2; }
+
+// Searches the seeded position on this thread, with engine.threads - 1
+// helpers beside it that share the table and the stop flag. The main
+// search's move is played; the nodes of all count.
+SearchResult search_all_threads(Engine& engine, const SearchLimits& limits,
+                                const SearchReport& report) {
+  const int extra = engine.threads - 1;
+  if (extra <= 0) return search_root(engine.searching, limits, report);
+  while (int(engine.helpers.size()) < extra) engine.helpers.push_back(std::make_unique<Position>());
+  SearchLimits own = limits;
+  std::vector<std::thread> threads;
+  for (int k = 1; k <= extra; ++k) {
+    Position& h = *engine.helpers[size_t(k - 1)];
+    h = engine.searching;  // keeps its own killers and history counters
+    h.tt = engine.table;
+    h.oracle = engine.searching.oracle;
+    try {
+      threads.emplace_back(search_helper, std::ref(h), std::cref(limits),
+                           helper_first_iteration(k));
+    } catch (const std::system_error&) {
+      break;  // as many helpers as the system gives
+    }
+    own.helpers.push_back(&h);
+  }
+  SearchResult result = search_root(engine.searching, own, report);
+  raise_stop();
+  for (std::thread& t : threads) t.join();
+  stop_search.store(0);
+  for (const Position* h : own.helpers) result.nodes += h->node_count;
+  return result;
+}
+
 }  // namespace
 
 SearchResult engine_search(Engine& engine, const Position& game, const SearchLimits& limits,
                            const SearchReport& report) {
   seed(engine, game);
-  return search_root(engine.searching, limits, report);
+  return search_all_threads(engine, limits, report);
 }
 
 void engine_start(Engine& engine, const Position& game, const SearchLimits& limits,
@@ -52,7 +89,7 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
   own.deadline = engine.deadline;
   engine.busy.store(true);
   auto run = [&engine, own, report, hold_result, done, context] {
-    const SearchResult result = search_root(engine.searching, own, report);
+    const SearchResult result = search_all_threads(engine, own, report);
     if (hold_result) {
       std::unique_lock<std::mutex> guard(engine.lock);
       engine.released_signal.wait(guard, [&engine] { return engine.released; });

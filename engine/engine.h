@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "engine/endgame.h"
 #include "position/position.h"
@@ -35,6 +36,9 @@ struct Engine {
   EndgameKnowledge knowledge;
   EndgameOracle oracle{endgame_probe, &knowledge};
   int32_t threads = 1;  // searching threads, and perft's
+  // The helper searches' own positions, kept so that their killers and
+  // history counters carry over as the main search's do.
+  std::vector<std::unique_ptr<Position>> helpers;
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;

@@ -1,7 +1,7 @@
 // KELO: a chess engine for xboard and UCI interfaces.
 //   kelo               the engine, on standard input and output
-//   kelo bench [N]     the bench positions to N iterations (8), then
-//                      "NODES nodes NPS nps"
+//   kelo bench [N [T]] the bench positions to N iterations (8) on T threads
+//                      (1), then "NODES nodes NPS nps"
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,13 +23,13 @@
 
 namespace {
 
-int bench(int iterations) {
+int bench(int iterations, int threads) {
   uint64_t total = 0;
   double seconds = 0;
   for (int i = 0; i < BENCH_POSITIONS; ++i) {
     const Position pos(BENCH_FENS[i]);
     const auto t0 = std::chrono::steady_clock::now();
-    const BenchSearch run = bench_search(pos, iterations);
+    const BenchSearch run = bench_search(pos, iterations, {}, threads);
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     total += run.nodes;
     seconds += s;
@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     init_tables();
     int iterations = BENCH_ITERATIONS;
     if (argc >= 3) iterations = clamp32(read_decimal(argv[2]), 1, 63);
-    return bench(iterations);
+    const int threads = argc >= 4 ? clamp32(read_decimal(argv[3]), 1, MAX_THREADS) : 1;
+    return bench(iterations, threads);
   }
 
   std::printf("KELO 0.56Z, Brenu\n");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -126,6 +127,24 @@ struct TranspositionTable {
 void* table_memory(size_t bytes);
 void release_table_memory(void* block, size_t bytes);
 
+// A counter that one thread writes and others may read while it runs (the
+// nodes of a helper search): relaxed atomic accesses, as cheap as plain ones.
+struct RelaxedCount {
+  std::atomic<uint64_t> value{0};
+
+  RelaxedCount() = default;
+  RelaxedCount(const RelaxedCount& other) : value(other.get()) {}
+  RelaxedCount& operator=(const RelaxedCount& other) { return *this = other.get(); }
+  RelaxedCount& operator=(uint64_t v) {
+    value.store(v, std::memory_order_relaxed);
+    return *this;
+  }
+  uint64_t get() const { return value.load(std::memory_order_relaxed); }
+  operator uint64_t() const { return get(); }
+  RelaxedCount& operator+=(uint64_t n) { return *this = get() + n; }
+  uint64_t operator++() { return (*this = get() + 1).get(); }
+};
+
 struct Position;
 
 // A judge of positions with few pieces outside the search (endgame tables),
@@ -159,8 +178,8 @@ struct Position {
   GameHistory history;
   TranspositionTable tt;
 
-  uint64_t node_count = 0;
-  uint64_t tt_hits = 0;
+  RelaxedCount node_count;
+  RelaxedCount tt_hits;
   // The search stops once node_count reaches it.
   uint64_t node_limit = UINT64_MAX;
   // Asked by the search where it knows the answer; none by default.

@@ -98,6 +98,20 @@ struct Deepening {
   int64_t start;
   std::vector<Move> last_variation;
   int32_t last_score = 0;
+  int first_iteration = 1;
+  bool helper = false;  // a helper's iterations make no thinking lines
+
+  // This search's counts and those of the helpers searching beside it.
+  uint64_t all_nodes() const {
+    uint64_t n = pos.node_count;
+    for (const Position* h : limits.helpers) n += h->node_count;
+    return n;
+  }
+  uint64_t all_tt_hits() const {
+    uint64_t n = pos.tt_hits;
+    for (const Position* h : limits.helpers) n += h->tt_hits;
+    return n;
+  }
 
   bool iteration_allowed(int iteration) const {
     return iteration < limits.iteration_limit &&
@@ -105,12 +119,13 @@ struct Deepening {
   }
 
   void thinking_line(int iteration, int32_t score, Move best) {
+    if (helper) return;
     const int64_t elapsed = now_ms() - start;
     last_variation = collect_variation(pos, best, iteration + 1);
     last_score = score;
     if (report.line)
       report.line(report.context,
-                  ThinkingLine{iteration + 1, score, elapsed, pos.node_count, pos.tt_hits,
+                  ThinkingLine{iteration + 1, score, elapsed, all_nodes(), all_tt_hits(),
                                last_variation});
   }
 
@@ -121,7 +136,7 @@ struct Deepening {
     MoveStack& ms = pos.move_stack;
     std::vector<int32_t> root_scores(size_t(n), 0);
     stopped = false;
-    for (int iteration = 1; iteration_allowed(iteration); ++iteration) {
+    for (int iteration = first_iteration; iteration_allowed(iteration); ++iteration) {
       int best_index = 0;
       const int32_t depth = iteration * ONE_PLY;
       make_move(pos, ms.at(0));
@@ -177,11 +192,10 @@ std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
   return variation;
 }
 
-SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report) {
-  pos.tt_hits = 0;
-  pos.node_count = 0;
-  pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
-  SearchResult result;
+namespace {
+
+// Opens a level with the root moves the limits allow, in generation order.
+void generate_root(Position& pos, const SearchLimits& limits) {
   MoveStack& ms = pos.move_stack;
   generate_all(pos);
   if (!limits.root_moves.empty()) {
@@ -195,6 +209,17 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     ms.list_end[size_t(ms.level - 1)] = ms.list_begin[size_t(ms.level - 1)] + kept;
     ms.top = ms.list_end[size_t(ms.level - 1)];
   }
+}
+
+}  // namespace
+
+SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report) {
+  pos.tt_hits = 0;
+  pos.node_count = 0;
+  pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
+  SearchResult result;
+  MoveStack& ms = pos.move_stack;
+  generate_root(pos, limits);
   const int n = ms.count();
   result.legal_moves = n;
   // Mate, stalemate or a side without its king: nothing to search.
@@ -231,4 +256,19 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   pos.node_count = 0;
   pos.node_limit = UINT64_MAX;
   return result;
+}
+
+void search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
+  pos.tt_hits = 0;
+  pos.node_count = 0;
+  pos.node_limit = UINT64_MAX;
+  generate_root(pos, limits);
+  const int n = pos.move_stack.count();
+  if (n > 0) {
+    const SearchReport none;
+    Deepening d{pos, limits, none, now_ms(), {}, 0, first_iteration, true};
+    bool stopped = false;
+    d.deepen(n, stopped);
+  }
+  pos.move_stack.close_level();
 }

@@ -16,6 +16,13 @@
 // root move and hands back the first generated move.
 SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report);
 
+// A helper beside a search_root of the same position on another thread:
+// iterative deepening from first_iteration under the same iteration, depth
+// and root-move limits (its node limit, timer and reports are the main
+// search's), sharing the table, until the stop flag, which it leaves as it
+// finds it. Its counts stay readable in pos while it runs.
+void search_helper(Position& pos, const SearchLimits& limits, int first_iteration);
+
 // The variation of a thinking line: the root move, then the table's chain
 // from the position after it, n moves at most in all. The moves made for it
 // are not counted as searched nodes.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "position/position.h"
 #include "position/types.h"
 
 struct SearchLimits {
@@ -30,6 +31,9 @@ struct SearchLimits {
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
   // A timed search writes its own deadline there.
   std::shared_ptr<std::atomic<int64_t>> deadline;
+  // Helper searches of the same root on other threads: their nodes and
+  // table hits count in the thinking lines and the result.
+  std::vector<const Position*> helpers;
 };
 
 constexpr int64_t NO_DEADLINE = INT64_MAX;

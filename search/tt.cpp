@@ -76,27 +76,27 @@ void tt_store(Position& pos, uint64_t key, int32_t score, uint32_t best_move, ui
     score -= ply;
     depth = 0;
   }
-  s->key = key;
-  s->score = score;
-  s->best_move = best_move;
-  s->bound = bound;
-  s->depth = depth;
+  tt_write(*s, TtEntry{key, bound, depth, score, best_move});
 }
 
 uint32_t tt_probe(const Position& pos, uint64_t key, int32_t depth, int32_t ply, int32_t& score,
                   uint32_t& best_move) {
-  const TTSlot* s = slot_of(pos, key);
-  if (!s || s->key != key) return 0;
-  best_move = s->best_move;
-  if (s->depth < depth) return 0;
-  int32_t v = s->score;
+  const TTSlot* slot = slot_of(pos, key);
+  if (!slot) return 0;
+  const TtEntry s = tt_read(*slot);
+  if (s.key != key) return 0;
+  best_move = s.best_move;
+  if (s.depth < depth) return 0;
+  int32_t v = s.score;
   if (v > MATE_SCORE) v -= ply;
   if (v < -MATE_SCORE) v += ply;
   score = v;
-  return s->bound;
+  return s.bound;
 }
 
 uint32_t tt_best_move(const Position& pos, uint64_t key) {
-  const TTSlot* s = slot_of(pos, key);
-  return s && s->key == key ? s->best_move : 0;
+  const TTSlot* slot = slot_of(pos, key);
+  if (!slot) return 0;
+  const TtEntry s = tt_read(*slot);
+  return s.key == key ? s.best_move : 0;
 }

@@ -2,28 +2,57 @@
 // for White to move and one for Black, since the key leaves the side out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "position/position.h"
 
-//   TTSlot, 24 bytes:
+//   TTSlot, 24 bytes, three words written and read one at a time:
 //
 //   byte 0               8         12        16        20        24
 //        +---------------+---------+---------+---------+---------+
-//        |      key      |  bound  |  depth  |  score  |best_move|
+//        |     check     |  bound  |  depth  |  score  |best_move|
 //        +---------------+---------+---------+---------+---------+
+//                         \_______ info ______/\______ result _____/
 //
+// check is the key XOR info XOR result: searches on several threads may
+// write one slot at once, and a slot mixed from two writes then fails the
+// key test instead of handing out another position's score. The words are
+// relaxed atomics, plain loads and stores on the machine.
 // bound: 1 lower, 2 upper, 3 exact, anything else never acted on. depth in
 // sixteenths of a ply, 0 for a mate score; a mate score counts from the
 // position, not from the root.
 struct TTSlot {
+  std::atomic<uint64_t> check;
+  std::atomic<uint64_t> info;
+  std::atomic<uint64_t> result;
+};
+static_assert(sizeof(TTSlot) == 24);
+
+// One slot's content, as read at once.
+struct TtEntry {
   uint64_t key;
   uint32_t bound;
   int32_t depth;
   int32_t score;
   uint32_t best_move;
 };
-static_assert(sizeof(TTSlot) == 24);
+
+inline TtEntry tt_read(const TTSlot& s) {
+  const uint64_t info = s.info.load(std::memory_order_relaxed);
+  const uint64_t result = s.result.load(std::memory_order_relaxed);
+  const uint64_t check = s.check.load(std::memory_order_relaxed);
+  return TtEntry{check ^ info ^ result, uint32_t(info), int32_t(uint32_t(info >> 32)),
+                 int32_t(uint32_t(result)), uint32_t(result >> 32)};
+}
+
+inline void tt_write(TTSlot& s, const TtEntry& e) {
+  const uint64_t info = uint64_t(e.bound) | uint64_t(uint32_t(e.depth)) << 32;
+  const uint64_t result = uint64_t(uint32_t(e.score)) | uint64_t(e.best_move) << 32;
+  s.check.store(e.key ^ info ^ result, std::memory_order_relaxed);
+  s.info.store(info, std::memory_order_relaxed);
+  s.result.store(result, std::memory_order_relaxed);
+}
 
 //   TtBucket, 48 bytes: slot[0] White to move | slot[1] Black to move
 struct TtBucket {

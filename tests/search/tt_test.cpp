@@ -46,16 +46,19 @@ struct TableTest : testing::Test {
 TEST_F(TableTest, AllocationIsPrimeAndZeroed) {
   ASSERT_EQ(pos.tt.bucket_count, 997u);
   for (uint32_t i = 0; i < pos.tt.bucket_count; ++i)
-    for (const TTSlot& s : pos.tt.buckets[i].slot) ASSERT_EQ(s.bound | s.best_move | s.key, 0u);
+    for (const TTSlot& slot : pos.tt.buckets[i].slot) {
+      const TtEntry s = tt_read(slot);
+      ASSERT_EQ(s.bound | s.best_move | s.key, 0u);
+    }
   tt_allocate(pos.tt, 30);  // replaces the earlier array
   EXPECT_EQ(pos.tt.bucket_count, 29u);
 }
 
 TEST_F(TableTest, MateScoresCountFromThePosition) {
   tt_store(pos, 12345, 14990, 777, TT_LOWER, 64, 3);
-  const TTSlot& s = pos.tt.buckets[12345 % 997].slot[0];
-  EXPECT_EQ(s.score, 14993);
-  EXPECT_EQ(s.depth, 0);
+  const TTSlot& slot = pos.tt.buckets[12345 % 997].slot[0];
+  EXPECT_EQ(tt_read(slot).score, 14993);
+  EXPECT_EQ(tt_read(slot).depth, 0);
   int32_t score = 0;
   uint32_t move = 0;
   EXPECT_EQ(tt_probe(pos, 12345, 0, 5, score, move), TT_LOWER);
@@ -68,7 +71,7 @@ TEST_F(TableTest, MateScoresCountFromThePosition) {
   EXPECT_EQ(score, 1);
 
   tt_store(pos, 12345, -14990, 5, TT_UPPER, 40, 3);
-  EXPECT_EQ(s.score, -14993);
+  EXPECT_EQ(tt_read(slot).score, -14993);
   EXPECT_EQ(tt_probe(pos, 12345, 0, 3, score, move), TT_UPPER);
   EXPECT_EQ(score, -14990);
 }
@@ -124,3 +127,20 @@ TEST(EmptyTable, StoresNothingFindsNothing) {
 }
 
 }  // namespace
+
+TEST_F(TableTest, SlotMixedFromTwoWritesIsNotFound) {
+  // Two threads storing into one slot at once may leave one write's words
+  // beside the other's: neither key may then find it.
+  tt_store(pos, 12345, 50, 777, TT_EXACT, 64, 3);
+  TTSlot& slot = pos.tt.buckets[12345 % 997].slot[0];
+  const uint64_t first_info = slot.info.load();
+  const uint64_t other_key = 12345 + 997;  // the same bucket
+  tt_store(pos, other_key, -80, 555, TT_LOWER, 32, 3);
+  slot.info.store(first_info);
+  int32_t score = 0;
+  uint32_t move = 0;
+  EXPECT_EQ(tt_probe(pos, 12345, 0, 3, score, move), 0u);
+  EXPECT_EQ(tt_probe(pos, other_key, 0, 3, score, move), 0u);
+  EXPECT_EQ(move, 0u);
+  EXPECT_EQ(tt_best_move(pos, other_key), 0u);
+}
