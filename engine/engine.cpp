@@ -35,22 +35,28 @@ int helper_first_iteration(int k) { return 2 + (k - 1) % 2; }
 
 // Searches the seeded position on this thread, with engine.threads - 1
 // helpers beside it that share the table and the stop flag. The main
-// search's move is played; the nodes of all count.
+// search's move is played, unless a helper finished every iteration asked
+// for before it: then the helper's, and its last thinking line is reported
+// as the search's last. The nodes of all count.
 SearchResult search_all_threads(Engine& engine, const SearchLimits& limits,
                                 const SearchReport& report) {
   const int extra = engine.threads - 1;
   if (extra <= 0) return search_root(engine.searching, limits, report);
   while (int(engine.helpers.size()) < extra) engine.helpers.push_back(std::make_unique<Position>());
+  const int64_t start = now_ms();
   SearchLimits own = limits;
   std::vector<std::thread> threads;
+  std::vector<HelperResult> found(static_cast<size_t>(extra));
   for (int k = 1; k <= extra; ++k) {
     Position& h = *engine.helpers[size_t(k - 1)];
     h = engine.searching;  // keeps its own killers and history counters
     h.tt = engine.table;
     h.oracle = engine.searching.oracle;
+    HelperResult& out = found[size_t(k - 1)];
     try {
-      threads.emplace_back(search_helper, std::ref(h), std::cref(limits),
-                           helper_first_iteration(k));
+      threads.emplace_back([&h, &limits, &out, k] {
+        out = search_helper(h, limits, helper_first_iteration(k));
+      });
     } catch (const std::system_error&) {
       break;  // as many helpers as the system gives
     }
@@ -61,6 +67,22 @@ SearchResult search_all_threads(Engine& engine, const SearchLimits& limits,
   for (std::thread& t : threads) t.join();
   stop_search.store(0);
   for (const Position* h : own.helpers) result.nodes += h->node_count;
+  if (!result.completed) {
+    for (const HelperResult& h : found) {
+      if (!h.completed) continue;
+      result.best = h.variation[0];
+      result.ponder = h.variation.size() >= 2 ? h.variation[1] : 0;
+      result.score = h.score;
+      result.completed = true;
+      if (report.line) {
+        uint64_t hits = engine.searching.tt_hits;
+        for (const Position* p : own.helpers) hits += p->tt_hits;
+        report.line(report.context, ThinkingLine{h.depth, h.score, now_ms() - start, result.nodes,
+                                                 hits, h.variation});
+      }
+      break;
+    }
+  }
   return result;
 }
 

@@ -100,6 +100,7 @@ struct Deepening {
   int32_t last_score = 0;
   int first_iteration = 1;
   bool helper = false;  // a helper's iterations make no thinking lines
+  int last_depth = 0;   // a helper's: of its last new best move
 
   // This search's counts and those of the helpers searching beside it.
   uint64_t all_nodes() const {
@@ -119,7 +120,12 @@ struct Deepening {
   }
 
   void thinking_line(int iteration, int32_t score, Move best) {
-    if (helper) return;
+    if (helper) {
+      // The variation is read from the table once, at the end.
+      last_depth = iteration + 1;
+      last_score = score;
+      return;
+    }
     const int64_t elapsed = now_ms() - start;
     last_variation = collect_variation(pos, best, iteration + 1);
     last_score = score;
@@ -258,17 +264,29 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   return result;
 }
 
-void search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
+HelperResult search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
+  HelperResult out;
   pos.tt_hits = 0;
   pos.node_count = 0;
   pos.node_limit = UINT64_MAX;
   generate_root(pos, limits);
-  const int n = pos.move_stack.count();
+  MoveStack& ms = pos.move_stack;
+  const int n = ms.count();
   if (n > 0) {
     const SearchReport none;
     Deepening d{pos, limits, none, now_ms(), {}, 0, first_iteration, true};
     bool stopped = false;
-    d.deepen(n, stopped);
+    const Move best = ms.at(d.deepen(n, stopped));
+    if (!stopped && d.last_depth > 0) {
+      // Every iteration asked for is done: the main search need not finish
+      // its own last one.
+      raise_stop();
+      out.completed = true;
+      out.depth = d.last_depth;
+      out.score = d.last_score;
+      out.variation = collect_variation(pos, best, d.last_depth);
+    }
   }
-  pos.move_stack.close_level();
+  ms.close_level();
+  return out;
 }
