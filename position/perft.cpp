@@ -18,20 +18,20 @@ namespace {
 template <Colour Us>
 int64_t perft_as(Position& pos, int32_t depth) {
   constexpr Colour Them = opposite(Us);
+  if (depth == 1) {
+    // Every move the generator would list is legal: each is one leaf.
+    const unsigned n = count_moves_as<Us>(pos);
+    pos.node_count += n;
+    return n;
+  }
   generate_all_as<Us>(pos);
   MoveStack& ms = pos.move_stack;
   const int n = ms.count();
   int64_t sum = 0;
-  if (depth == 1) {
-    // Every generated move is legal: each is one leaf.
-    pos.node_count += uint64_t(n);
-    sum = n;
-  } else {
-    for (int i = 0; i < n; ++i) {
-      make_move_as<Us>(pos, ms.at(i));
-      sum += perft_as<Them>(pos, depth - 1);
-      unmake_move_as<Us>(pos);
-    }
+  for (int i = 0; i < n; ++i) {
+    make_move_as<Us>(pos, ms.at(i));
+    sum += perft_as<Them>(pos, depth - 1);
+    unmake_move_as<Us>(pos);
   }
   ms.close_level();
   return sum;
