@@ -5,7 +5,9 @@
 # they are installed. Times are processor seconds (user + system) of the
 # program, not wall-clock time, and runs alternate between the programs, so
 # that the load of a shared machine falls on all of them alike and counts
-# little; the table gives medians.
+# little; the table gives medians. The last table, perft on one and on two
+# threads, is timed by the wall clock: two threads spend the same processor
+# time sooner. It needs two cores free of other work.
 #
 #   bench/compare.sh [BUILD_DIR] [RUNS]      (make bench runs it)
 #
@@ -87,6 +89,14 @@ external_seconds() {  # program kind fen depth
   awk -v a="$startup" -v b="$total" 'BEGIN { s = b - a; if (s < 1e-3) s = 1e-3; printf "%.6f\n", s }'
 }
 
+# Wall-clock seconds of this build's perft with N threads, as the engine
+# reports them ("TIME:s.ms", the milliseconds without leading zeros); the
+# threads share the work, so processor seconds would not show it.
+threaded_seconds() {  # fen depth threads
+  printf 'cores %s\nsetboard %s\nperft %s\nquit\n' "$3" "$1" "$2" | "$build/kelo" 2>/dev/null |
+    awk -F'[:.]' '/^TIME:/ { printf "%.3f\n", $2 + $3 / 1000 }'
+}
+
 declare -A samples
 add() { samples[$1]="${samples[$1]:-} $2"; }
 median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)]; else print "" }'; }
@@ -115,6 +125,7 @@ for ((r = 1; r <= runs; ++r)); do
     fi
     [ -x "$sjeng" ] && add "perft.$c.sjeng" "$(external_seconds "$sjeng" sjeng "$fen" $depth)"
     [ -x "$stockfish" ] && add "perft.$c.stockfish" "$(external_seconds "$stockfish" stockfish "$fen" $depth)"
+    for t in 1 2; do add "perft.$c.threads$t" "$(threaded_seconds "$fen" $depth $t)"; done
   done
 done
 echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -147,4 +158,15 @@ for c in start kiwipete; do
   [ -x "$stockfish" ] && f=$(rate "$n" "$(median "${samples[perft.$c.stockfish]}")")
   printf '%-9s %5s %12s %12s %12s %12s %9s %9s %9s\n' $c $depth "$a" "$b" "$s" "$f" \
     "$(ratio "$a" "$b")" "$(ratio "$a" "$s")" "$(ratio "$a" "$f")"
+done
+
+echo
+echo "Perft on threads, this build's engine (cores N); leaves per second by wall-clock time, medians of $runs runs"
+printf '%-9s %5s %12s %12s %9s\n' position depth "1 thread" "2 threads" "2/1"
+for c in start kiwipete; do
+  if [ $c = start ]; then depth=6; else depth=5; fi
+  eval "n=\$leaves_$c"
+  a=$(rate "$n" "$(median "${samples[perft.$c.threads1]}")")
+  b=$(rate "$n" "$(median "${samples[perft.$c.threads2]}")")
+  printf '%-9s %5s %12s %12s %9s\n' $c $depth "$a" "$b" "$(ratio "$b" "$a")"
 done

@@ -240,7 +240,12 @@ void interpret_command(Session& s, char* line) {
   }
   if (starts(line, "perft ")) {
     int64_t depth = read_decimal(line + 6);
-    perft_command(pos, depth < 0 ? 0 : clamp32(depth));
+    perft_command(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
+    return;
+  }
+  if (starts(line, "divide ")) {
+    int64_t depth = read_decimal(line + 7);
+    divide_command(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
     return;
   }
   if (is(line, "playother")) {

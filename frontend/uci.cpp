@@ -13,6 +13,7 @@
 #include "position/movetext.h"
 #include "position/clock.h"
 #include "position/makemove.h"
+#include "position/perft.h"
 
 namespace {
 
@@ -235,6 +236,10 @@ void uci_command(Session& s, char* line) {
   } else if (command == "position") {
     finish_search(s);
     set_up(s, w);
+  } else if (command == "go" && w.size() > 1 && w[1] == "perft") {
+    // "go perft N": the report of xboard's "perft N".
+    finish_search(s);
+    perft_command(s.game, w.size() > 2 ? clamp32(number(w[2]), 0) : 0, s.engine.threads);
   } else if (command == "go") {
     go(s, w);
   } else if (command == "ponderhit") {

@@ -328,6 +328,67 @@ void gen_underpromotions(Position& pos, const Legality<Us>& legal) {
   }
 }
 
+// The count of the moves that the three stages would list, taken from target
+// sets by popcount where the moves need no test of their own. A promotion
+// counts four times: the queen and the three under-promotions.
+template <Colour Us>
+unsigned count_moves(const Position& pos, const Legality<Us>& legal) {
+  using T = ColourTraits<Us>;
+  const Bitboard* p = pos.piece_bb;
+  const Bitboard occ = pos.occ_all;
+  const Bitboard empty = ~occ;
+  const Bitboard enemy = T::enemy(pos);
+  const Bitboard reachable = ~T::own(pos);
+  const Bitboard pawns = p[own_index<Us>(PAWN)];
+  auto weigh = [](Bitboard targets) {
+    constexpr Bitboard last_rank = Us == White ? RANK_8_BB : RANK_1_BB;
+    return unsigned(popcount(targets & ~last_rank) + 4 * popcount(targets & last_rank));
+  };
+  unsigned n = 0;
+
+  // Pawns free of the test capture as whole sets, towards either file.
+  const Bitboard free_pawns = pawns & ~legal.must_test;
+  n += weigh(shift_by(free_pawns & ~FILE_A_BB, T::UP - 1) & enemy);
+  n += weigh(shift_by(free_pawns & ~FILE_H_BB, T::UP + 1) & enemy);
+  for (Bitboard b = pawns & legal.must_test & capturing_pawns<Us>(enemy); b;) {
+    const Square from = pop_lowest(b);
+    n += weigh(legal.legal_targets(from, T::pawn_attacks()[from] & enemy));
+  }
+  n += weigh(legal.legal_advances(advance<Us>(pawns) & empty, T::UP));
+  const Bitboard twice = advance<Us>(advance<Us>(pawns & T::DOUBLE_FROM) & empty) & empty;
+  n += unsigned(popcount(legal.legal_advances(twice, 2 * T::UP)));
+  if (pos.ep_square && !pos.mailbox[pos.ep_square]) {
+    const Square to = Square(pos.ep_square);
+    const Square victim = to - T::UP;
+    if (pos.mailbox[victim] == T::ENEMY_PAWN)
+      for (Bitboard b = T::pawn_attackers()[to] & pawns; b;)
+        n += legal.en_passant(pop_lowest(b), to, victim);
+  }
+
+  for (Bitboard b = p[own_index<Us>(KNIGHT)]; b;) {
+    const Square from = pop_lowest(b);
+    n += unsigned(popcount(legal.legal_targets(from, knight_attacks[from] & reachable)));
+  }
+  const Bitboard queens = p[own_index<Us>(QUEEN)];
+  for (Bitboard b = p[own_index<Us>(BISHOP)] | queens; b;) {
+    const Square from = pop_lowest(b);
+    n += unsigned(popcount(legal.legal_targets(from, bishop_attacks(from, occ) & reachable)));
+  }
+  for (Bitboard b = p[own_index<Us>(ROOK)] | queens; b;) {
+    const Square from = pop_lowest(b);
+    n += unsigned(popcount(legal.legal_targets(from, rook_attacks(from, occ) & reachable)));
+  }
+  if (legal.has_king) {
+    const Square from = legal.king_sq;
+    for (Bitboard t = king_attacks[from] & reachable; t;) n += legal.king_move(from, pop_lowest(t));
+  }
+  if (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) {
+    n += may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K);
+    n += may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q);
+  }
+  return n;
+}
+
 // Targets of a set of pieces, stopping at the first legal move.
 template <Colour Us, typename Attacks>
 bool any_piece_move(const Legality<Us>& legal, Bitboard pieces, Bitboard targets,
@@ -455,6 +516,17 @@ void generate_all_as(Position& pos) {
 }
 template void generate_all_as<White>(Position& pos);
 template void generate_all_as<Black>(Position& pos);
+
+template <Colour Us>
+unsigned count_moves_as(const Position& pos) {
+  return count_moves<Us>(pos, Legality<Us>(pos));
+}
+template unsigned count_moves_as<White>(const Position& pos);
+template unsigned count_moves_as<Black>(const Position& pos);
+
+unsigned count_moves(const Position& pos) {
+  return pos.side_to_move == 1 ? count_moves_as<White>(pos) : count_moves_as<Black>(pos);
+}
 
 void generate_all(Position& pos) {
   if (pos.side_to_move == 1)

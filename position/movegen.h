@@ -35,6 +35,12 @@ void generate_all(Position& pos);
 template <Colour Us>
 void generate_all_as(Position& pos);
 
+// The count of the moves generate_all would list, without listing them.
+unsigned count_moves(const Position& pos);
+// count_moves for side Us to move.
+template <Colour Us>
+unsigned count_moves_as(const Position& pos);
+
 // 1 when the side to move has a legal move, stopping at the first one.
 unsigned has_legal_move(Position& pos);
 unsigned has_legal_move(Position& pos, const KingGuard& guard);

@@ -239,4 +239,55 @@ TEST(Perft, ReportThroughTheProtocol) {
   EXPECT_EQ(perfts, (std::vector<std::string>{"PERFT:1", "PERFT:1", "PERFT:8902", "PERFT:97862"}));
 }
 
+// The "MOVE: COUNT" lines of divide, and the PERFT line after them, from
+// index from on.
+std::vector<std::string> divide_lines(const EngineProcess& e, size_t from) {
+  std::vector<std::string> found;
+  for (size_t i = from; i < e.lines.size(); ++i)
+    if (e.lines[i].find(": ") != std::string::npos || e.lines[i].rfind("PERFT:", 0) == 0)
+      found.push_back(e.lines[i]);
+  return found;
+}
+
+// divide writes each root move's leaves in generation order, then perft's
+// report; the thread count (xboard's cores) changes none of it.
+TEST(Perft, DivideThroughTheProtocol) {
+  EngineProcess e;
+  e.send("setboard 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1");
+  e.send("divide 0");
+  ASSERT_TRUE(e.sync());
+  EXPECT_EQ(divide_lines(e, 0), std::vector<std::string>{"PERFT:1"});
+  // Stockfish's "go perft 4" gives each of these moves the same count; the
+  // capture comes first, as the generator yields captures before the rest.
+  const std::vector<std::string> expected = {
+      "b4f4: 606",  "e2e3: 3107", "g2g3: 1014", "e2e4: 2748", "g2g4: 3702",
+      "b4a4: 3019", "b4c4: 3797", "b4d4: 3622", "b4e4: 3391", "b4b3: 3658",
+      "b4b2: 3328", "b4b1: 4199", "a5a6: 3653", "a5a4: 3394", "PERFT:43238"};
+  for (const char* cores : {"1", "3"}) {
+    size_t from = e.lines.size();
+    e.send(std::string("cores ") + cores);
+    e.send("divide 4");
+    ASSERT_TRUE(e.sync(30000));
+    EXPECT_EQ(divide_lines(e, from), expected) << cores << " cores";
+  }
+}
+
+// UCI's "go perft N" reports as xboard's "perft N" does, with the Threads
+// setting too.
+TEST(Perft, GoPerftOverUci) {
+  EngineProcess e;
+  e.send("uci");
+  e.send("position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  e.send("go perft 3");
+  e.send("setoption name Threads value 2");
+  e.send("position startpos moves e2e4");
+  e.send("go perft 4");
+  e.send("isready");
+  ASSERT_TRUE(e.wait_for_line("readyok", 30000));
+  std::vector<std::string> perfts;
+  for (const auto& l : e.lines)
+    if (l.rfind("PERFT:", 0) == 0) perfts.push_back(l);
+  EXPECT_EQ(perfts, (std::vector<std::string>{"PERFT:97862", "PERFT:405385"}));
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 // Feeds arbitrary text to the FEN constructor, then walks the legal move tree
 // two plies deep checking that every make and unmake keeps the incremental
 // fields equal to a recomputation and restores the position exactly, that
-// has_legal_move agrees with the generator and perft with the walk, and
-// finally runs a two-ply search under a short watchdog.
+// has_legal_move and count_moves agree with the generator and perft with the
+// walk, and finally runs a two-ply search under a short watchdog.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -77,6 +77,7 @@ int64_t walk(Position& pos, int depth, bool full) {
   generate_all(pos);
   const int n = pos.move_stack.count();
   check((n > 0) == (any != 0), "has_legal_move disagrees with generate_all");
+  check(count_moves(pos) == unsigned(n), "count_moves disagrees with generate_all");
   int64_t leaves = 0;
   for (int i = 0; i < n; ++i) {
     make_listed(pos, i);

@@ -3,7 +3,8 @@
 // the input thread cuts them (255 characters, line end removed). What the
 // harness changes, and why:
 //   - "quit" is skipped: it ends the process.
-//   - "perft N" runs with N at most 2: deeper trees only cost time.
+//   - "perft N", "divide N" and UCI's "go perft N" run with N at most 2:
+//     deeper trees only cost time.
 //   - "makebook NAME" runs only for names without a "/": the book builder may
 //     write only into the scratch directory and must not read devices such
 //     as /dev/zero, which never end; its book has a few slots only.
@@ -62,9 +63,12 @@ bool may_think(const char* line) {
 // False for a line the harness does not pass on; may rewrite the line.
 bool admit(char* line) {
   if (std::strcmp(line, "quit") == 0) return false;
-  if (starts(line, "perft ") && read_decimal(line + 6) > 2) {
-    std::strcpy(line, "perft 2");
-    return true;
+  for (const char* counting : {"perft ", "divide ", "go perft "}) {
+    const size_t length = std::strlen(counting);
+    if (starts(line, counting) && read_decimal(line + length) > 2) {
+      std::strcpy(line + length, "2");
+      return true;
+    }
   }
   if (starts(line, "makebook")) return std::strchr(line, '/') == nullptr;
   return true;
