@@ -44,6 +44,9 @@ want fairymax        '[ -x /usr/games/fairymax ]'
 want polyglot        'on_path polyglot || [ -x /usr/games/polyglot ]'
 # The ECO opening lines that tools/eco-to-pgn.sh turns into a book's games.
 want scid-data       '[ -f /usr/share/scid/data/scid.eco ]'
+# bench/compare.sh's perft and search references, and opponents.
+want stockfish       '[ -x /usr/games/stockfish ]'
+want sjeng           '[ -x /usr/games/sjeng ]'
 # pgrep: tools/xboard-match.sh stops the engines XBoard started.
 want procps          'on_path pgrep'
 if on_path clang++ && ! fuzzer_runtime; then
