@@ -121,7 +121,17 @@ void command_loop(Session& s) {
       continue;  // every pending line is worked off before the loop sleeps
     }
     if (s.analysis_due && !ended) {
+      // Lines sent together with the one that made the analysis due (a
+      // "ping" after "analyze") are taken before it starts, as they would
+      // stop it at once.
+      std::unique_lock<std::mutex> guard(q.lock);
+      if (q.arrived.wait_for(guard, std::chrono::milliseconds(10), [] {
+            return command_queue.has_lines.load() || input_ended.load();
+          }))
+        continue;
+      guard.unlock();
       run_analysis(s);
+      continue;
     } else if (ended) {
       if (s.protocol.load() == Protocol::UCI)
         uci_input_ended(s);
