@@ -52,6 +52,15 @@ bool read_line(char* buffer, size_t most) {
   return true;
 }
 
+// Waits up to 10 ms for a queued line or the end of input; true if either
+// came. A wake-up lost to a race costs no more than the 10 ms.
+bool wait_for_line() {
+  CommandQueue& q = command_queue;
+  std::unique_lock<std::mutex> guard(q.lock);
+  return q.arrived.wait_for(guard, std::chrono::milliseconds(10),
+                            [] { return command_queue.has_lines.load() || input_ended.load(); });
+}
+
 }  // namespace
 
 bool stops_search(const Session& s, const char* line) {
@@ -124,12 +133,7 @@ void command_loop(Session& s) {
       // Lines sent together with the one that made the analysis due (a
       // "ping" after "analyze") are taken before it starts, as they would
       // stop it at once.
-      std::unique_lock<std::mutex> guard(q.lock);
-      if (q.arrived.wait_for(guard, std::chrono::milliseconds(10), [] {
-            return command_queue.has_lines.load() || input_ended.load();
-          }))
-        continue;
-      guard.unlock();
+      if (wait_for_line()) continue;
       run_analysis(s);
       continue;
     } else if (ended) {
@@ -140,9 +144,6 @@ void command_loop(Session& s) {
       std::fflush(stdout);
       std::_Exit(0);
     }
-    // Woken by the next line; the timeout brings back a due analysis.
-    std::unique_lock<std::mutex> guard(q.lock);
-    q.arrived.wait_for(guard, std::chrono::milliseconds(10),
-                       [] { return command_queue.has_lines.load() || input_ended.load(); });
+    wait_for_line();
   }
 }
