@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "position/clock.h"
+#include "search/busy.h"
 #include "search/driver.h"
 #include "search/tt.h"
 
@@ -41,8 +42,11 @@ int helper_first_iteration(int k) { return 2 + (k - 1) % 2; }
 SearchResult search_all_threads(Engine& engine, const SearchLimits& limits,
                                 const SearchReport& report) {
   const int extra = engine.threads - 1;
+  engine.searching.busy = nullptr;
   if (extra <= 0) return search_root(engine.searching, limits, report);
   while (int(engine.helpers.size()) < extra) engine.helpers.push_back(std::make_unique<Position>());
+  if (!engine.busy_moves) engine.busy_moves = std::make_unique<BusyMoves>();
+  engine.searching.busy = engine.busy_moves.get();
   const int64_t start = now_ms();
   SearchLimits own = limits;
   std::vector<std::thread> threads;
@@ -52,6 +56,7 @@ SearchResult search_all_threads(Engine& engine, const SearchLimits& limits,
     h = engine.searching;  // keeps its own killers and history counters
     h.tt = engine.table;
     h.oracle = engine.searching.oracle;
+    h.busy = engine.searching.busy;
     HelperResult& out = found[size_t(k - 1)];
     try {
       threads.emplace_back([&h, &limits, &out, k] {

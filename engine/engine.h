@@ -15,6 +15,7 @@
 
 #include "engine/endgame.h"
 #include "position/position.h"
+#include "search/busy.h"
 #include "search/limits.h"
 
 // The table's size by the megabyte, as KELO.ini and the interfaces give it.
@@ -39,6 +40,9 @@ struct Engine {
   // The helper searches' own positions, kept so that their killers and
   // history counters carry over as the main search's do.
   std::vector<std::unique_ptr<Position>> helpers;
+  // The moves the threads of a search are busy with, made for the first
+  // search on more than one thread.
+  std::unique_ptr<BusyMoves> busy_moves;
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;

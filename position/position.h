@@ -111,6 +111,7 @@ struct GameHistory {
 };
 
 struct TtBucket;
+struct BusyMoves;
 
 // Handle of the transposition table; the table itself lives in search/. A
 // position searches through a copy of the handle: the memory belongs to
@@ -184,6 +185,9 @@ struct Position {
   uint64_t node_limit = UINT64_MAX;
   // Asked by the search where it knows the answer; none by default.
   const EndgameOracle* oracle = nullptr;
+  // The moves other threads of the same search are busy with (search/busy.h);
+  // none when this position searches alone.
+  BusyMoves* busy = nullptr;
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();

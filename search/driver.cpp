@@ -11,6 +11,7 @@
 #include "position/clock.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "search/busy.h"
 #include "search/ordering.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -141,6 +142,7 @@ struct Deepening {
   int deepen(int n, bool& stopped) {
     MoveStack& ms = pos.move_stack;
     std::vector<int32_t> root_scores(size_t(n), 0);
+    std::vector<int> left;
     stopped = false;
     for (int iteration = first_iteration; iteration_allowed(iteration); ++iteration) {
       int best_index = 0;
@@ -160,12 +162,26 @@ struct Deepening {
       } else {
         best = -SCORE_INFINITE;
       }
-      for (int i = 1; i < n; ++i) {
+      // Root moves another thread is searching wait for the end of the list.
+      BusyMoves* busy = depth >= SHARED_DEPTH ? pos.busy : nullptr;
+      left.clear();
+      for (int k = 1, end = n; k < end; ++k) {
+        const int i = k < n ? k : left[size_t(k - n)];
+        uint64_t tag = busy && k < n ? busy_tag(pos.hash_key, ms.at(i)) : 0;
+        if (tag) {
+          if (busy_elsewhere(*busy, tag)) {
+            left.push_back(i);
+            ++end;
+            continue;
+          }
+          if (!busy_start(*busy, tag)) tag = 0;
+        }
         make_move(pos, ms.at(i));
         int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
         if (best < s && s < SCORE_INFINITE)
           s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
         unmake_move(pos);
+        if (tag) busy_end(*busy, tag);
         if (search_stopped()) {
           stopped = true;
           return best_index;

@@ -9,6 +9,7 @@
 #include "position/make_unmake.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "search/busy.h"
 #include "search/ordering.h"
 #include "search/tt.h"
 #include "search/validation.h"
@@ -121,6 +122,15 @@ enum Stage {
 // What searching a node's moves came to.
 enum class Outcome { ALL_SEARCHED, CUTOFF, STOPPED, FUTILE };
 
+// The moves a node left for last because another thread was searching them,
+// with the stage each came from, which decides how it is searched.
+struct Deferred {
+  static constexpr int CAPACITY = 32;
+  int count = 0;
+  Move moves[CAPACITY];
+  Stage stages[CAPACITY];
+};
+
 struct Node {
   Position& pos;
   int32_t alpha, beta, depth, ply;
@@ -132,6 +142,9 @@ struct Node {
   int moves_searched = 0;
   bool in_check = false;
   int32_t static_material = 0;
+  // Shared with other threads: deep enough, and not searching alone.
+  BusyMoves* busy = nullptr;
+  Deferred* deferred = nullptr;
 
   int32_t child(int32_t a, int32_t b, int32_t d) { return -search(pos, a, b, d, ply + 1, false); }
 
@@ -335,16 +348,68 @@ template <Stage S>
     if (S == UNDERPROMOTIONS && node.ply >= 6) return Outcome::ALL_SEARCHED;
     picker.start(S);
     for (Move m; picker.next<S>(m);) {
+      uint64_t tag = 0;
+      if (node.busy) {
+        // The first move is never left: it sets the node's bound.
+        tag = busy_tag(node.key, m);
+        Deferred& d = *node.deferred;
+        if (node.moves_searched > 0 && d.count < Deferred::CAPACITY &&
+            busy_elsewhere(*node.busy, tag)) {
+          d.moves[d.count] = m;
+          d.stages[d.count++] = S;
+          continue;
+        }
+        if (!busy_start(*node.busy, tag)) tag = 0;
+      }
       make_searched(pos, m);
       ++node.moves_searched;
       int32_t score;
       const bool ok = node.search_move<S>(score);
       unmake_here(pos);
+      if (tag) busy_end(*node.busy, tag);
       if (!ok) return Outcome::STOPPED;
       if (node.result(m, score, S)) return Outcome::CUTOFF;
     }
     return search_stages<Stage(S + 1)>(node, picker);
   }
+}
+
+template <Stage S>
+bool search_left_move(Node& node, Move m, Outcome& out) {
+  Position& pos = node.pos;
+  make_searched(pos, m);
+  ++node.moves_searched;
+  int32_t score;
+  const bool ok = node.search_move<S>(score);
+  unmake_here(pos);
+  if (!ok) return out = Outcome::STOPPED, true;
+  if (node.result(m, score, S)) return out = Outcome::CUTOFF, true;
+  return false;
+}
+
+// Searches the moves left for last, each by its stage's rule. Returns the
+// outcome of the node's moves, given what the others came to.
+Outcome search_left_moves(Node& node, Outcome others) {
+  const Deferred& d = *node.deferred;
+  Outcome out = others;
+  for (int i = 0; i < d.count; ++i) {
+    const Move m = d.moves[i];
+    bool ended = false;
+    switch (d.stages[i]) {
+      case HASH: ended = search_left_move<HASH>(node, m, out); break;
+      case MATE_KILLER: ended = search_left_move<MATE_KILLER>(node, m, out); break;
+      case GOOD_CAPTURES: ended = search_left_move<GOOD_CAPTURES>(node, m, out); break;
+      case KILLER1: ended = search_left_move<KILLER1>(node, m, out); break;
+      case KILLER2: ended = search_left_move<KILLER2>(node, m, out); break;
+      case QUIETS: ended = search_left_move<QUIETS>(node, m, out); break;
+      case LOSING_CAPTURES: ended = search_left_move<LOSING_CAPTURES>(node, m, out); break;
+      case LOSING_QUIETS: ended = search_left_move<LOSING_QUIETS>(node, m, out); break;
+      case UNDERPROMOTIONS: ended = search_left_move<UNDERPROMOTIONS>(node, m, out); break;
+      case DONE: break;
+    }
+    if (ended) return out;
+  }
+  return others;
 }
 
 bool has_piece_to_move(const Position& pos) {
@@ -437,7 +502,17 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
 
   // 13-23. The moves, stage by stage, until one fails high.
   MovePicker picker{pos, guard, last_to, hash_move};
-  switch (search_stages<HASH>(node, picker)) {
+  Deferred deferred;
+  if (pos.busy && node.depth >= SHARED_DEPTH) {
+    node.busy = pos.busy;
+    node.deferred = &deferred;
+  }
+  Outcome outcome = search_stages<HASH>(node, picker);
+  // Futility still stands once the moves left for last are searched.
+  if (node.deferred && deferred.count > 0 &&
+      (outcome == Outcome::ALL_SEARCHED || outcome == Outcome::FUTILE))
+    outcome = search_left_moves(node, outcome);
+  switch (outcome) {
     case Outcome::CUTOFF:
       return finish();
     case Outcome::STOPPED:

@@ -8,6 +8,7 @@
 #include "position/clock.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
+#include "search/busy.h"
 #include "search/driver.h"
 #include "search/search_setup.h"
 #include "search/tt.h"
@@ -155,3 +156,47 @@ TEST(Variation, RootMoveFirstThenTheTableWithoutCountingNodes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Marks every move of the position, and every reply to each, as another
+// thread's: all but the first move of each such node wait for the end.
+void mark_all_busy(Position& pos, BusyMoves& busy) {
+  generate_all(pos);
+  for (int i = 0; i < pos.move_stack.count(); ++i) {
+    const Move m = pos.move_stack.at(i);
+    busy_start(busy, busy_tag(pos.hash_key, m));
+    make_move(pos, m);
+    generate_all(pos);
+    for (int j = 0; j < pos.move_stack.count(); ++j)
+      busy_start(busy, busy_tag(pos.hash_key, pos.move_stack.at(j)));
+    pos.move_stack.close_level();
+    unmake_move(pos);
+  }
+  pos.move_stack.close_level();
+}
+
+}  // namespace
+
+// With every move marked as another thread's, the search still finds the
+// mate at its distance, and it takes back its own marks only: the other
+// thread's stay.
+TEST(SharedSearch, MovesBusyElsewhereKeepTheirMarks) {
+  // A quiet mate in two (Kf7 Kh7 Rh1#), out of sight of the first two
+  // iterations: they leave it anywhere in the list.
+  const char* fen = "7k/8/5K2/8/8/8/8/6R1 w - - 0 1";
+  auto alone = setup_position(fen);
+  const SearchResult expected = search_root(*alone, iterations(5), SearchReport{});
+  ASSERT_GT(expected.score, MATE_BOUND);
+
+  auto shared = setup_position(fen);
+  auto busy = std::make_unique<BusyMoves>();
+  mark_all_busy(*shared, *busy);
+  auto marked = std::make_unique<BusyMoves>();
+  for (size_t i = 0; i < busy->slots.size(); ++i) marked->slots[i].store(busy->slots[i].load());
+  shared->busy = busy.get();
+  const SearchResult result = search_root(*shared, iterations(5), SearchReport{});
+  EXPECT_EQ(result.score, expected.score);
+  for (size_t i = 0; i < busy->slots.size(); ++i)
+    EXPECT_EQ(busy->slots[i].load(), marked->slots[i].load()) << i;
+}
