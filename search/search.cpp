@@ -330,6 +330,21 @@ struct MovePicker {
   }
 };
 
+// Searches move m of stage S by the stage's rule; true when the node ends
+// there (stopped, or a fail high), with its outcome.
+template <Stage S>
+[[gnu::always_inline]] inline bool search_one(Node& node, Move m, Outcome& out) {
+  Position& pos = node.pos;
+  make_searched(pos, m);
+  ++node.moves_searched;
+  int32_t score;
+  const bool ok = node.search_move<S>(score);
+  unmake_here(pos);
+  if (!ok) return out = Outcome::STOPPED, true;
+  if (node.result(m, score, S)) return out = Outcome::CUTOFF, true;
+  return false;
+}
+
 // Searches the moves of stage S and then of the stages after it, until one
 // fails high. The loop is instantiated per stage, so that each keeps its rule,
 // its skip test and its killer update fixed: one loop choosing them move by
@@ -361,30 +376,13 @@ template <Stage S>
         }
         if (!busy_start(*node.busy, tag)) tag = 0;
       }
-      make_searched(pos, m);
-      ++node.moves_searched;
-      int32_t score;
-      const bool ok = node.search_move<S>(score);
-      unmake_here(pos);
+      Outcome out;
+      const bool ended = search_one<S>(node, m, out);
       if (tag) busy_end(*node.busy, tag);
-      if (!ok) return Outcome::STOPPED;
-      if (node.result(m, score, S)) return Outcome::CUTOFF;
+      if (ended) return out;
     }
     return search_stages<Stage(S + 1)>(node, picker);
   }
-}
-
-template <Stage S>
-bool search_left_move(Node& node, Move m, Outcome& out) {
-  Position& pos = node.pos;
-  make_searched(pos, m);
-  ++node.moves_searched;
-  int32_t score;
-  const bool ok = node.search_move<S>(score);
-  unmake_here(pos);
-  if (!ok) return out = Outcome::STOPPED, true;
-  if (node.result(m, score, S)) return out = Outcome::CUTOFF, true;
-  return false;
 }
 
 // Searches the moves left for last, each by its stage's rule. Returns the
@@ -396,15 +394,15 @@ Outcome search_left_moves(Node& node, Outcome others) {
     const Move m = d.moves[i];
     bool ended = false;
     switch (d.stages[i]) {
-      case HASH: ended = search_left_move<HASH>(node, m, out); break;
-      case MATE_KILLER: ended = search_left_move<MATE_KILLER>(node, m, out); break;
-      case GOOD_CAPTURES: ended = search_left_move<GOOD_CAPTURES>(node, m, out); break;
-      case KILLER1: ended = search_left_move<KILLER1>(node, m, out); break;
-      case KILLER2: ended = search_left_move<KILLER2>(node, m, out); break;
-      case QUIETS: ended = search_left_move<QUIETS>(node, m, out); break;
-      case LOSING_CAPTURES: ended = search_left_move<LOSING_CAPTURES>(node, m, out); break;
-      case LOSING_QUIETS: ended = search_left_move<LOSING_QUIETS>(node, m, out); break;
-      case UNDERPROMOTIONS: ended = search_left_move<UNDERPROMOTIONS>(node, m, out); break;
+      case HASH: ended = search_one<HASH>(node, m, out); break;
+      case MATE_KILLER: ended = search_one<MATE_KILLER>(node, m, out); break;
+      case GOOD_CAPTURES: ended = search_one<GOOD_CAPTURES>(node, m, out); break;
+      case KILLER1: ended = search_one<KILLER1>(node, m, out); break;
+      case KILLER2: ended = search_one<KILLER2>(node, m, out); break;
+      case QUIETS: ended = search_one<QUIETS>(node, m, out); break;
+      case LOSING_CAPTURES: ended = search_one<LOSING_CAPTURES>(node, m, out); break;
+      case LOSING_QUIETS: ended = search_one<LOSING_QUIETS>(node, m, out); break;
+      case UNDERPROMOTIONS: ended = search_one<UNDERPROMOTIONS>(node, m, out); break;
       case DONE: break;
     }
     if (ended) return out;
