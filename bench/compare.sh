@@ -5,9 +5,9 @@
 # they are installed. Times are processor seconds (user + system) of the
 # program, not wall-clock time, and runs alternate between the programs, so
 # that the load of a shared machine falls on all of them alike and counts
-# little; the table gives medians. The last table, perft on one and on two
-# threads, is timed by the wall clock: two threads spend the same processor
-# time sooner. It needs two cores free of other work.
+# little; the table gives medians. The last two tables, the search and perft
+# on one and on two threads, are timed by the wall clock: two threads spend
+# the same processor time sooner. They need two cores free of other work.
 #
 #   bench/compare.sh [BUILD_DIR] [RUNS]      (make bench runs it)
 #
@@ -97,6 +97,15 @@ threaded_seconds() {  # fen depth threads
     awk -F'[:.]' '/^TIME:/ { printf "%.3f\n", $2 + $3 / 1000 }'
 }
 
+# The engine's own bench ("kelo bench 9 N"): the nodes of all threads and
+# the wall-clock milliseconds its searches took to finish iteration 9 of the
+# six positions, each from a fresh table.
+threaded_search() {  # threads
+  "$build/kelo" bench 9 "$1" | awk '/^position/ { n += $3; ms += $5 } END { print n, ms }'
+}
+
+rate() { awk -v n="$1" -v s="$2" 'BEGIN { if (s == "" || s <= 0) print "n/a"; else printf "%.0f\n", n / s }'; }
+
 declare -A samples
 add() { samples[$1]="${samples[$1]:-} $2"; }
 median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)]; else print "" }'; }
@@ -127,10 +136,14 @@ for ((r = 1; r <= runs; ++r)); do
     [ -x "$stockfish" ] && add "perft.$c.stockfish" "$(external_seconds "$stockfish" stockfish "$fen" $depth)"
     for t in 1 2; do add "perft.$c.threads$t" "$(threaded_seconds "$fen" $depth $t)"; done
   done
+  for t in $((1 + r % 2)) $((2 - r % 2)); do
+    read -r nodes ms < <(threaded_search $t)
+    add "threads$t.ms" "$ms"
+    add "threads$t.nps" "$(rate "$nodes" "$(awk -v m="$ms" 'BEGIN { print m / 1000 }')")"
+  done
 done
 echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 
-rate() { awk -v n="$1" -v s="$2" 'BEGIN { if (s == "" || s <= 0) print "n/a"; else printf "%.0f\n", n / s }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "n/a" || b == "n/a" || b <= 0) print "n/a"; else printf "%.2f\n", a / b }'; }
 
 echo
@@ -159,6 +172,14 @@ for c in start kiwipete; do
   printf '%-9s %5s %12s %12s %12s %12s %9s %9s %9s\n' $c $depth "$a" "$b" "$s" "$f" \
     "$(ratio "$a" "$b")" "$(ratio "$a" "$s")" "$(ratio "$a" "$f")"
 done
+
+echo
+echo "Search on threads, this build's engine (kelo bench 9 N); medians of $runs runs, alternating"
+printf '%-26s %12s %12s %9s\n' "" "1 thread" "2 threads" "2/1"
+a=$(median "${samples[threads1.nps]}"); b=$(median "${samples[threads2.nps]}")
+printf '%-26s %12s %12s %9s\n' "nodes per second" "$a" "$b" "$(ratio "$b" "$a")"
+a=$(median "${samples[threads1.ms]}"); b=$(median "${samples[threads2.ms]}")
+printf '%-26s %12s %12s %9s\n' "ms to finish iteration 9" "$a" "$b" "$(ratio "$a" "$b")"
 
 echo
 echo "Perft on threads, this build's engine (cores N); leaves per second by wall-clock time, medians of $runs runs"

@@ -40,9 +40,9 @@ struct Engine {
   // The helper searches' own positions, kept so that their killers and
   // history counters carry over as the main search's do.
   std::vector<std::unique_ptr<Position>> helpers;
-  // The moves the threads of a search are busy with, made for the first
-  // search on more than one thread.
-  std::unique_ptr<BusyMoves> busy_moves;
+  // What the threads of a search share, made for the first search on more
+  // than one thread.
+  std::unique_ptr<SearchShare> share;
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;

@@ -111,7 +111,7 @@ struct GameHistory {
 };
 
 struct TtBucket;
-struct BusyMoves;
+struct SearchShare;
 
 // Handle of the transposition table; the table itself lives in search/. A
 // position searches through a copy of the handle: the memory belongs to
@@ -185,9 +185,11 @@ struct Position {
   uint64_t node_limit = UINT64_MAX;
   // Asked by the search where it knows the answer; none by default.
   const EndgameOracle* oracle = nullptr;
-  // The moves other threads of the same search are busy with (search/busy.h);
-  // none when this position searches alone.
-  BusyMoves* busy = nullptr;
+  // What the other threads of the same search share with this one
+  // (search/busy.h); none when this position searches alone. The search
+  // stops once another thread has finished iteration overtaken_at.
+  SearchShare* share = nullptr;
+  int32_t overtaken_at = 0;
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();

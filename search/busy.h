@@ -8,6 +8,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "position/types.h"
 
@@ -58,4 +60,20 @@ inline void busy_end(BusyMoves& b, uint64_t tag) {
     uint64_t v = tag;
     s[i].compare_exchange_strong(v, 0, std::memory_order_relaxed);
   }
+}
+
+// What the threads of one search share besides the table. An iteration
+// costs the time of the fastest thread: once any thread finishes one, the
+// others drop theirs (or an earlier one) and go on from its result.
+struct SearchShare {
+  BusyMoves moves;
+  std::atomic<int32_t> finished{0};  // the deepest iteration a thread finished
+  std::mutex lock;                   // guards finished's result
+  int32_t score = 0;
+  std::vector<Move> variation;  // the root move first
+};
+
+// Whether another thread has finished the given iteration or a later one.
+inline bool overtaken(const SearchShare* share, int32_t iteration) {
+  return share && share->finished.load(std::memory_order_relaxed) >= iteration;
 }

@@ -1,6 +1,8 @@
 #include "search/driver.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -101,7 +103,6 @@ struct Deepening {
   int32_t last_score = 0;
   int first_iteration = 1;
   bool helper = false;  // a helper's iterations make no thinking lines
-  int last_depth = 0;   // a helper's: of its last new best move
 
   // This search's counts and those of the helpers searching beside it.
   uint64_t all_nodes() const {
@@ -120,81 +121,143 @@ struct Deepening {
            (limits.depth_limit <= 0 || iteration <= limits.depth_limit);
   }
 
-  void thinking_line(int iteration, int32_t score, Move best) {
-    if (helper) {
-      // The variation is read from the table once, at the end.
-      last_depth = iteration + 1;
-      last_score = score;
-      return;
-    }
-    const int64_t elapsed = now_ms() - start;
-    last_variation = collect_variation(pos, best, iteration + 1);
+  void report_line(int iteration, int32_t score, std::vector<Move> variation) {
+    last_variation = std::move(variation);
     last_score = score;
     if (report.line)
-      report.line(report.context,
-                  ThinkingLine{iteration + 1, score, elapsed, all_nodes(), all_tt_hits(),
-                               last_variation});
+      report.line(report.context, ThinkingLine{iteration + 1, score, now_ms() - start, all_nodes(),
+                                               all_tt_hits(), last_variation});
+  }
+
+  void thinking_line(int iteration, int32_t score, Move best) {
+    if (!helper) report_line(iteration, score, collect_variation(pos, best, iteration + 1));
+  }
+
+  // Offers the other threads the result of a finished iteration.
+  void publish(int iteration, int32_t score, Move best) {
+    SearchShare& share = *pos.share;
+    std::vector<Move> variation = collect_variation(pos, best, iteration + 1);
+    std::lock_guard<std::mutex> guard(share.lock);
+    if (share.finished.load(std::memory_order_relaxed) >= iteration) return;
+    share.score = score;
+    share.variation = std::move(variation);
+    share.finished.store(iteration, std::memory_order_relaxed);
+  }
+
+  // Takes the deepest iteration a helper finished as the main search's own:
+  // its move goes first and its line is reported. Returns the iteration.
+  int adopt(int n, std::vector<int32_t>& root_scores) {
+    SearchShare& share = *pos.share;
+    int iteration;
+    int32_t score;
+    std::vector<Move> variation;
+    {
+      std::lock_guard<std::mutex> guard(share.lock);
+      iteration = share.finished.load(std::memory_order_relaxed);
+      score = share.score;
+      variation = share.variation;
+    }
+    MoveStack& ms = pos.move_stack;
+    for (int i = 0; i < n; ++i) {
+      if (ms.at(i) != variation[0]) continue;
+      for (; i > 0; --i) {
+        std::swap(ms.at(i), ms.at(i - 1));
+        std::swap(root_scores[size_t(i)], root_scores[size_t(i - 1)]);
+      }
+      break;
+    }
+    report_line(iteration, score, std::move(variation));
+    return iteration;
+  }
+
+  enum class Ending { FINISHED, OVERTAKEN, STOPPED };
+
+  // One iteration over the n root moves; best_index is the best so far.
+  Ending iterate(int iteration, int n, std::vector<int32_t>& root_scores, std::vector<int>& left,
+                 int& best_index) {
+    MoveStack& ms = pos.move_stack;
+    best_index = 0;
+    const int32_t depth = iteration * ONE_PLY;
+    make_move(pos, ms.at(0));
+    int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
+    unmake_move(pos);
+    if (overtaken(pos.share, pos.overtaken_at)) return Ending::OVERTAKEN;
+    if (search_stopped()) return Ending::STOPPED;
+    int32_t best;
+    if (score > -SCORE_INFINITE) {
+      best = score;
+      root_scores[0] = score;
+      thinking_line(iteration, score, ms.at(0));
+    } else {
+      best = -SCORE_INFINITE;
+    }
+    // Root moves another thread is searching wait for the end of the list.
+    BusyMoves* busy = pos.share && depth >= SHARED_DEPTH ? &pos.share->moves : nullptr;
+    left.clear();
+    for (int k = 1, end = n; k < end; ++k) {
+      const int i = k < n ? k : left[size_t(k - n)];
+      uint64_t tag = busy && k < n ? busy_tag(pos.hash_key, ms.at(i)) : 0;
+      if (tag) {
+        if (busy_elsewhere(*busy, tag)) {
+          left.push_back(i);
+          ++end;
+          continue;
+        }
+        if (!busy_start(*busy, tag)) tag = 0;
+      }
+      make_move(pos, ms.at(i));
+      int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
+      if (best < s && s < SCORE_INFINITE) s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
+      unmake_move(pos);
+      if (tag) busy_end(*busy, tag);
+      if (overtaken(pos.share, pos.overtaken_at)) return Ending::OVERTAKEN;
+      if (search_stopped()) return Ending::STOPPED;
+      root_scores[size_t(i)] = -SCORE_INFINITE;
+      if (s > best) {
+        root_scores[size_t(i)] = s;
+        best_index = i;
+        best = s;
+        thinking_line(iteration, s, ms.at(i));
+      }
+    }
+    if (pos.share) publish(iteration, best, ms.at(best_index));
+    return Ending::FINISHED;
+  }
+
+  // The iteration after the one a thread finished or took over. A helper
+  // keeps one ahead of the deepest finished iteration, where the main search
+  // is, so that the main search finds its moves in the table; it skips an
+  // iteration for it, but never the last one.
+  int next_iteration(int iteration) const {
+    if (!helper) return iteration + 1;
+    const int next = std::max(iteration + 1, pos.share->finished.load() + 2);
+    return iteration_allowed(next) || next - 1 == iteration ? next : next - 1;
   }
 
   // Iterative deepening over the n root moves of the open level, until the
   // stop flag or the iteration limit. Returns the index of the move to play:
   // the best so far when stopped, else the first of the last sorted iteration.
   int deepen(int n, bool& stopped) {
-    MoveStack& ms = pos.move_stack;
     std::vector<int32_t> root_scores(size_t(n), 0);
     std::vector<int> left;
     stopped = false;
-    for (int iteration = first_iteration; iteration_allowed(iteration); ++iteration) {
-      int best_index = 0;
-      const int32_t depth = iteration * ONE_PLY;
-      make_move(pos, ms.at(0));
-      int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
-      unmake_move(pos);
-      if (search_stopped()) {
-        stopped = true;
-        return 0;
-      }
-      int32_t best;
-      if (score > -SCORE_INFINITE) {
-        best = score;
-        root_scores[0] = score;
-        thinking_line(iteration, score, ms.at(0));
-      } else {
-        best = -SCORE_INFINITE;
-      }
-      // Root moves another thread is searching wait for the end of the list.
-      BusyMoves* busy = depth >= SHARED_DEPTH ? pos.busy : nullptr;
-      left.clear();
-      for (int k = 1, end = n; k < end; ++k) {
-        const int i = k < n ? k : left[size_t(k - n)];
-        uint64_t tag = busy && k < n ? busy_tag(pos.hash_key, ms.at(i)) : 0;
-        if (tag) {
-          if (busy_elsewhere(*busy, tag)) {
-            left.push_back(i);
-            ++end;
-            continue;
-          }
-          if (!busy_start(*busy, tag)) tag = 0;
-        }
-        make_move(pos, ms.at(i));
-        int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
-        if (best < s && s < SCORE_INFINITE)
-          s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
-        unmake_move(pos);
-        if (tag) busy_end(*busy, tag);
-        if (search_stopped()) {
+    for (int iteration = first_iteration; iteration_allowed(iteration);
+         iteration = next_iteration(iteration)) {
+      // The main search drops an iteration another thread has finished;
+      // a helper never drops one.
+      pos.overtaken_at = helper ? INT32_MAX : iteration;
+      int best_index;
+      switch (iterate(iteration, n, root_scores, left, best_index)) {
+        case Ending::FINISHED:
+          shell_sort(&pos.move_stack.at(0), root_scores.data(), n);
+          break;
+        case Ending::OVERTAKEN:
+          iteration = adopt(n, root_scores);
+          break;
+        case Ending::STOPPED:
           stopped = true;
           return best_index;
-        }
-        root_scores[size_t(i)] = -SCORE_INFINITE;
-        if (s > best) {
-          root_scores[size_t(i)] = s;
-          best_index = i;
-          best = s;
-          thinking_line(iteration, s, ms.at(i));
-        }
       }
-      shell_sort(&ms.at(0), root_scores.data(), n);
     }
     return 0;
   }
@@ -280,29 +343,17 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   return result;
 }
 
-HelperResult search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
-  HelperResult out;
+void search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
   pos.tt_hits = 0;
   pos.node_count = 0;
   pos.node_limit = UINT64_MAX;
   generate_root(pos, limits);
-  MoveStack& ms = pos.move_stack;
-  const int n = ms.count();
+  const int n = pos.move_stack.count();
   if (n > 0) {
     const SearchReport none;
     Deepening d{pos, limits, none, now_ms(), {}, 0, first_iteration, true};
     bool stopped = false;
-    const Move best = ms.at(d.deepen(n, stopped));
-    if (!stopped && d.last_depth > 0) {
-      // Every iteration asked for is done: the main search need not finish
-      // its own last one.
-      raise_stop();
-      out.completed = true;
-      out.depth = d.last_depth;
-      out.score = d.last_score;
-      out.variation = collect_variation(pos, best, d.last_depth);
-    }
+    d.deepen(n, stopped);
   }
-  ms.close_level();
-  return out;
+  pos.move_stack.close_level();
 }

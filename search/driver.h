@@ -16,22 +16,12 @@
 // root move and hands back the first generated move.
 SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report);
 
-// What a helper found when it finished every iteration asked for.
-struct HelperResult {
-  bool completed = false;  // false: stopped first, the rest means nothing
-  int32_t depth = 0;       // of its last thinking line, as ThinkingLine counts
-  int32_t score = 0;
-  std::vector<Move> variation;  // its move first
-};
-
 // A helper beside a search_root of the same position on another thread:
 // iterative deepening from first_iteration under the same iteration, depth
 // and root-move limits (the node limit, timer and reports are the main
-// search's), sharing the table, until the stop flag. When it finishes its
-// last iteration first it raises the flag itself, so that the search ends
-// there; otherwise it leaves the flag as it finds it. Its counts stay
-// readable in pos while it runs.
-HelperResult search_helper(Position& pos, const SearchLimits& limits, int first_iteration);
+// search's), sharing the table and pos.share, until the stop flag or its
+// last iteration. Its counts stay readable in pos while it runs.
+void search_helper(Position& pos, const SearchLimits& limits, int first_iteration);
 
 // The variation of a thinking line: the root move, then the table's chain
 // from the position after it, n moves at most in all. The moves made for it

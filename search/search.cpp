@@ -16,6 +16,12 @@
 
 namespace {
 
+// Whether this thread's search must end: the stop flag, or another thread
+// of the same search has finished the iteration this one is in.
+[[gnu::always_inline]] inline bool halted(const Position& pos) {
+  return search_stopped() || overtaken(pos.share, pos.overtaken_at);
+}
+
 // make_move and unmake_move, expanded here: the search spends a good part of
 // its time in them.
 [[gnu::always_inline]] inline void make_here(Position& pos, Move m) {
@@ -77,7 +83,7 @@ int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
     make_here(pos, ms.at(i));
     int32_t score = -quiescence(pos, -beta, -alpha, ply + 1);
     unmake_here(pos);
-    if (search_stopped()) {
+    if (halted(pos)) {
       ms.close_level();
       return 0;
     }
@@ -151,10 +157,10 @@ struct Node {
   // Null window first; a score inside the window is searched again in full.
   bool pv_rule(int32_t& score) {
     score = child(-alpha - 1, -alpha, depth - ONE_PLY);
-    if (search_stopped()) return false;
+    if (halted(pos)) return false;
     if (alpha < score && score < beta) {
       score = child(-beta, -alpha, depth - ONE_PLY);
-      if (search_stopped()) return false;
+      if (halted(pos)) return false;
     }
     return true;
   }
@@ -162,10 +168,10 @@ struct Node {
   [[gnu::always_inline]] bool late_move_rule(int32_t& score, int32_t reduction) {
     if (moves_searched > 16 && ply >= 1 && !in_check) {
       score = child(-alpha - 1, -alpha, depth - reduction - ONE_PLY);
-      if (search_stopped()) return false;
+      if (halted(pos)) return false;
       if (alpha < score && score < beta) {
         score = child(-beta, -alpha, depth - ONE_PLY);
-        if (search_stopped()) return false;
+        if (halted(pos)) return false;
       }
       return true;
     }
@@ -175,15 +181,15 @@ struct Node {
   bool underpromotion_rule(int32_t& score, int32_t reduction) {
     if (moves_searched > 16 && ply >= 1 && !in_check) {
       score = child(-alpha - 1, -alpha, depth - reduction - ONE_PLY);
-      if (search_stopped()) return false;
+      if (halted(pos)) return false;
       if (score > alpha) {
         score = child(-beta, -alpha, depth - ONE_PLY);
-        if (search_stopped()) return false;
+        if (halted(pos)) return false;
       }
       return true;
     }
     score = child(-beta, -alpha, depth - ONE_PLY);
-    return !search_stopped();
+    return !halted(pos);
   }
 
   // Searches the move just made as its stage asks; false once stopped.
@@ -192,7 +198,7 @@ struct Node {
     const std::array<int32_t, 4>& reduction = pos.move_stack.lmr_reduction;
     if constexpr (S == HASH || S == MATE_KILLER) {
       score = child(-beta, -alpha, depth - ONE_PLY);
-      return !search_stopped();
+      return !halted(pos);
     } else if constexpr (S == GOOD_CAPTURES || S == KILLER1 || S == KILLER2) {
       return pv_rule(score);
     } else if constexpr (S == UNDERPROMOTIONS) {
@@ -433,7 +439,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
                bool after_null) {
   // 1-4. Stop, mate and stalemate, fifty moves and repetition, mate distance.
   if (pos.node_count >= pos.node_limit) raise_stop();
-  if (search_stopped()) return 0;
+  if (halted(pos)) return 0;
   // The king's guard serves every generation stage of the node: the position
   // is the same whenever they run.
   const KingGuard guard = king_guard(pos);
@@ -476,7 +482,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
     int32_t score = -search(pos, -node.beta, -node.beta + 1, std::max(node.depth - 64, 0),
                             ply + 1, true);
     pos.side_to_move ^= 1;
-    if (search_stopped()) return 0;
+    if (halted(pos)) return 0;
     if (score >= node.beta) return std::min(score, MATE_BOUND);
   }
 
@@ -494,15 +500,15 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
   // 12. Internal search for a first move when the table has none.
   if (const int32_t iid_depth = internal_search_depth(hash_move, node.depth); iid_depth >= 0) {
     search(pos, -node.beta, -node.alpha, iid_depth, ply + 1, false);
-    if (search_stopped()) return stopped();
+    if (halted(pos)) return stopped();
     hash_move = tt_best_move(pos, node.key);
   }
 
   // 13-23. The moves, stage by stage, until one fails high.
   MovePicker picker{pos, guard, last_to, hash_move};
   Deferred deferred;
-  if (pos.busy && node.depth >= SHARED_DEPTH) {
-    node.busy = pos.busy;
+  if (pos.share && node.depth >= SHARED_DEPTH) {
+    node.busy = &pos.share->moves;
     node.deferred = &deferred;
   }
   Outcome outcome = search_stages<HASH>(node, picker);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -190,13 +191,50 @@ TEST(SharedSearch, MovesBusyElsewhereKeepTheirMarks) {
   ASSERT_GT(expected.score, MATE_BOUND);
 
   auto shared = setup_position(fen);
-  auto busy = std::make_unique<BusyMoves>();
+  auto share = std::make_unique<SearchShare>();
+  BusyMoves* busy = &share->moves;
   mark_all_busy(*shared, *busy);
   auto marked = std::make_unique<BusyMoves>();
   for (size_t i = 0; i < busy->slots.size(); ++i) marked->slots[i].store(busy->slots[i].load());
-  shared->busy = busy.get();
+  shared->share = share.get();
   const SearchResult result = search_root(*shared, iterations(5), SearchReport{});
   EXPECT_EQ(result.score, expected.score);
   for (size_t i = 0; i < busy->slots.size(); ++i)
     EXPECT_EQ(busy->slots[i].load(), marked->slots[i].load()) << i;
+}
+
+// An iteration another thread has finished stands for the main search's
+// own: the search goes on after it, and plays its move and expected reply
+// when it was the last, even a move the search alone would not choose (the
+// last generated one here).
+TEST(SharedSearch, AnIterationFinishedElsewhereIsTakenOver) {
+  auto alone = setup_position(KIWIPETE);
+  const SearchResult own = search_root(*alone, iterations(3), SearchReport{});
+
+  auto p = setup_position(KIWIPETE);
+  generate_all(*p);
+  std::vector<Move> line;
+  for (int i = p->move_stack.count() - 1; i >= 0 && line.empty(); --i)
+    if (p->move_stack.at(i) != own.best) line.push_back(p->move_stack.at(i));
+  p->move_stack.close_level();
+  make_move(*p, line[0]);
+  generate_all(*p);
+  line.push_back(p->move_stack.at(0));
+  p->move_stack.close_level();
+  unmake_move(*p);
+
+  auto share = std::make_unique<SearchShare>();
+  share->finished.store(3);
+  share->score = 123;
+  share->variation = line;
+  p->share = share.get();
+  Recorded r;
+  const SearchResult result = search_root(*p, iterations(3), SearchReport{record, &r});
+  EXPECT_TRUE(result.completed);
+  EXPECT_EQ(result.best, line[0]);
+  EXPECT_EQ(result.ponder, line[1]);
+  EXPECT_EQ(result.score, 123);
+  ASSERT_FALSE(r.depths.empty());
+  EXPECT_EQ(r.depths.back(), 4);
+  EXPECT_EQ(r.variations.back(), line);
 }
