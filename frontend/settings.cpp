@@ -6,6 +6,10 @@
 #include "engine/engine.h"
 #include "position/text.h"
 
+namespace {
+const char* const TIME_USE_CHOICES[] = {"classic", "full", nullptr};
+}  // namespace
+
 // xboard sets the hash size by "memory", pondering by "hard" and "easy", and
 // the threads by "cores".
 const Setting SETTINGS[SETTING_COUNT] = {
@@ -18,6 +22,8 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"Tablebases", SettingType::STRING, 0, 0, 0, "", "TB_PATH=", true, true},
     {"KPKBitbase", SettingType::CHECK, 0, 0, 1, "", "KPK_BITBASE=", true, true},
     {"Threads", SettingType::SPIN, 1, 1, MAX_THREADS, "", "THREADS=", false, true},
+    {"TimeUse", SettingType::COMBO, TIME_USE_CLASSIC, 0, 0, "", "TIME_USE=", true, true,
+     TIME_USE_CHOICES},
 };
 
 SettingValues::SettingValues() {
@@ -72,6 +78,13 @@ bool parse_setting(int id, const std::string& text, SettingValues& values) {
     case SettingType::STRING:
       values.text[id] = text;
       return true;
+    case SettingType::COMBO:
+      for (int i = 0; s.choices[i]; ++i)
+        if (same_name(text, s.choices[i])) {
+          values.number[id] = i;
+          return true;
+        }
+      return false;
   }
   return false;
 }
@@ -90,6 +103,10 @@ std::string uci_option_line(int id, const SettingValues& values) {
     case SettingType::STRING:
       // UCI's mark for an empty text.
       return line + "string default " + (values.text[id].empty() ? "<empty>" : values.text[id]);
+    case SettingType::COMBO:
+      line += std::string("combo default ") + s.choices[values.number[id]];
+      for (int i = 0; s.choices[i]; ++i) line += std::string(" var ") + s.choices[i];
+      return line;
   }
   return line;
 }
@@ -110,6 +127,11 @@ std::string xboard_option_feature(int id, const SettingValues& values) {
       break;
     case SettingType::STRING:
       body += " -string " + values.text[id];
+      break;
+    case SettingType::COMBO:  // the current choice marked with a star
+      body += " -combo";
+      for (int i = 0; s.choices[i]; ++i)
+        body += std::string(i ? " /// " : " ") + (i == values.number[id] ? "*" : "") + s.choices[i];
       break;
   }
   return "feature option=\"" + body + "\"";

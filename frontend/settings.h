@@ -17,21 +17,26 @@ enum SettingId : int {
   SETTING_TABLEBASES,
   SETTING_KPK_BITBASE,
   SETTING_THREADS,
+  SETTING_TIME_USE,
   SETTING_COUNT
 };
 
 // The kinds of value both protocols know.
-enum class SettingType { SPIN, CHECK, BUTTON, STRING };
+enum class SettingType { SPIN, CHECK, BUTTON, STRING, COMBO };
+
+// The choices of TimeUse, in the order of its COMBO values.
+enum TimeUse : int64_t { TIME_USE_CLASSIC, TIME_USE_FULL };
 
 struct Setting {
   const char* name;  // as the interfaces show it
   SettingType type;
-  int64_t default_number;    // spin; check: 0 or 1
+  int64_t default_number;    // spin; check: 0 or 1; combo: the choice's index
   int64_t min, max;          // spin
   const char* default_text;  // string
   const char* ini_key;       // "KEY=" in KELO.ini, or nullptr
   bool in_xboard;            // offered as an xboard option feature
   bool in_uci;               // offered as a UCI option
+  const char* const* choices = nullptr;  // combo: its names, ended by nullptr
 };
 
 extern const Setting SETTINGS[SETTING_COUNT];
@@ -47,7 +52,8 @@ struct SettingValues {
 int find_setting(const std::string& name);
 
 // Takes an interface's or KELO.ini's text as the setting's value: a spin is
-// clamped into its range, a check reads "true"/"false" or 1/0. False, and
+// clamped into its range, a check reads "true"/"false" or 1/0, a combo one of
+// its choices (the case of letters does not count). False, and
 // nothing changed, when the text is no value of the setting's kind.
 bool parse_setting(int id, const std::string& text, SettingValues& values);
 

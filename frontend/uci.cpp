@@ -9,6 +9,8 @@
 #include "frontend/book_play.h"
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
+#include "frontend/settings.h"
+#include "frontend/time_use.h"
 #include "position/text.h"
 #include "position/movetext.h"
 #include "position/clock.h"
@@ -94,7 +96,8 @@ void go(Session& s, const std::vector<std::string>& w) {
   SearchLimits limits;
   limits.iteration_limit = s.iteration_limit;
   bool infinite = false, clock_given = false, limited = false, ponder = false;
-  int64_t time_left = 0, moves_to_go = 30, move_time = -1;
+  int64_t time_left = 0, moves_to_go = 30, move_time = -1, increment = 0;
+  bool moves_to_go_given = false;
   for (size_t i = 1; i < w.size(); ++i) {
     const std::string& key = w[i];
     const bool has_value = i + 1 < w.size();
@@ -111,10 +114,12 @@ void go(Session& s, const std::vector<std::string>& w) {
       }
       ++i;
     } else if (key == "winc" || key == "binc") {
-      ++i;  // read, and like xboard's increment left out of the budget
+      // Left out of the default budget, as xboard's increment is.
+      if ((key == "winc") == (side == 1)) increment = std::max<int64_t>(number(w[i + 1]), 0);
+      ++i;
     } else if (key == "movestogo") {
       const int64_t n = number(w[i + 1]);
-      if (n > 0) moves_to_go = n;
+      if (n > 0) moves_to_go = n, moves_to_go_given = true;
       ++i;
     } else if (key == "movetime") {
       move_time = clamp32(number(w[i + 1]), 0);
@@ -138,7 +143,11 @@ void go(Session& s, const std::vector<std::string>& w) {
     limits.budget_ms = move_time - 30;
   } else if (clock_given) {
     limits.timed = true;
-    limits.budget_ms = time_left / (2 * moves_to_go + 1);
+    limits.budget_ms =
+        s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL
+            ? full_clock_budget(time_left, moves_to_go_given ? moves_to_go : FULL_MOVES_TO_GO,
+                                increment)
+            : time_left / (2 * moves_to_go + 1);
   }
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;

@@ -6,6 +6,8 @@
 #include "frontend/book_play.h"
 #include "frontend/config.h"
 #include "frontend/messages.h"
+#include "frontend/settings.h"
+#include "frontend/time_use.h"
 #include "position/clock.h"
 #include "position/game_end.h"
 #include "position/makemove.h"
@@ -151,15 +153,20 @@ int64_t seconds_as_ms(const char* text) {
   return ms;
 }
 
-int64_t move_budget(const XboardClock& clock, int side_to_move) {
+int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock) {
   if (clock.fixed_move_time != 0) {
     // A 30 ms margin for the move's way to the interface, but at least half
     // the time: short fixed times still search.
     const int64_t fixed = clock.fixed_move_time;
     return fixed - 30 > fixed / 2 ? fixed - 30 : fixed / 2;
   }
-  if (side_to_move == 1) return clock.time_left_white / (2 * int64_t(clock.moves_left_white) + 1);
-  return clock.time_left_black / (2 * int64_t(clock.moves_left_black) + 1);
+  const bool white = side_to_move == 1;
+  const int64_t time_left = white ? clock.time_left_white : clock.time_left_black;
+  const int64_t moves_left = white ? clock.moves_left_white : clock.moves_left_black;
+  if (full_clock)
+    return full_clock_budget(time_left, clock.no_move_count ? FULL_MOVES_TO_GO : moves_left,
+                             clock.increment);
+  return time_left / (2 * moves_left + 1);
 }
 
 void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed) {
@@ -198,7 +205,7 @@ void think(Session& s) {
   stop_search.store(0);
   const int64_t t0 = now_ms();
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  const int64_t budget = move_budget(s.clock, pos.side_to_move);
+  const int64_t budget = move_budget(s.clock, pos.side_to_move, s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL);
   if (game_over(pos)) {
     pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
     stop_search.store(0);
@@ -244,7 +251,7 @@ bool ponder_hit(Session& s, const char* line) {
   read_user_move(s.game, line);
   Position& pos = s.game;
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move), true);
+  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move, s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL), true);
   engine_wait(s.engine);
   s.pondering = false;
   play_result(s, s.ponder_result, t0);

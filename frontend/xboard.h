@@ -17,8 +17,9 @@ void apply_clock_reports(XboardClock& clock, const ClockReports& reports, int si
 // Milliseconds of a decimal count of seconds ("0.5", "2", ".25"; digits past
 // the thousandth are dropped); 0 for a text that begins with no number.
 int64_t seconds_as_ms(const char* text);
-// Milliseconds the side to move may search.
-int64_t move_budget(const XboardClock& clock, int side_to_move);
+// Milliseconds the side to move may search; with full_clock by TimeUse
+// "full", else by the default rule.
+int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock = false);
 // Charges the side that has just moved (the side not to move now) with the
 // time it used and applies the time control.
 void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed);

@@ -135,6 +135,25 @@ TEST(Level, FractionalSeconds) {
   EXPECT_EQ(clock.increment, 2500);
 }
 
+// TimeUse "full" shares the time left over the moves to go (25 without a
+// move count) with most of the increment, but never more than a fifth of the
+// time left nor under 5 ms; the default rule keeps the base time.
+TEST(Level, WholeClockBudget) {
+  auto session = std::make_unique<Session>();
+  XboardClock& clock = session->clock;
+  set_level(clock, "level 0 0:10 0.1");
+  EXPECT_EQ(move_budget(clock, 1), 10000 / 61);
+  EXPECT_EQ(move_budget(clock, 1, true), 10000 / 25 + 75);
+  clock.time_left_black = 200;  // running low: a fifth of what is left
+  EXPECT_EQ(move_budget(clock, 0, true), 40);
+  clock.time_left_black = 3;
+  EXPECT_EQ(move_budget(clock, 0, true), 5);
+  set_level(clock, "level 40 5 0");
+  EXPECT_EQ(move_budget(clock, 1, true), 300000 / 40);
+  clock.moves_left_white = 2;  // the last moves of the period
+  EXPECT_EQ(move_budget(clock, 1, true), 300000 / 5);
+}
+
 // KELO.ini's keys of the settings table, then the interface's word.
 TEST(Settings, IniThenInterface) {
   Config c = read("DIM_HASH=64\n");
@@ -154,6 +173,15 @@ TEST(Settings, IniThenInterface) {
   EXPECT_FALSE(parse_setting(SETTING_PONDER, "yes", v));
   EXPECT_EQ(uci_option_line(SETTING_PONDER, v), "option name Ponder type check default true");
   EXPECT_EQ(xboard_option_feature(SETTING_CLEAR_HASH, v), "feature option=\"Clear Hash -button\"");
+  EXPECT_EQ(read("TIME_USE=full\n").settings.number[SETTING_TIME_USE], TIME_USE_FULL);
+  config = Config{};
+  EXPECT_FALSE(parse_setting(SETTING_TIME_USE, "fast", v));
+  EXPECT_EQ(v.number[SETTING_TIME_USE], TIME_USE_CLASSIC);
+  EXPECT_EQ(uci_option_line(SETTING_TIME_USE, v),
+            "option name TimeUse type combo default classic var classic var full");
+  EXPECT_TRUE(parse_setting(SETTING_TIME_USE, "Full", v));
+  EXPECT_EQ(xboard_option_feature(SETTING_TIME_USE, v),
+            "feature option=\"TimeUse -combo classic /// *full\"");
 
   // "memory N" counts the whole engine: the table is what is left of N.
   EXPECT_LT(int64_t(memory_buckets(256)) * int64_t(sizeof(TtBucket)), int64_t(256) << 20);
