@@ -1,5 +1,6 @@
 #include "frontend/interpreter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -127,7 +128,7 @@ void interpret_command(Session& s, char* line) {
   }
   if (is(line, "protover 2")) {
     // The settings and the variants first: the last line ends in done=1.
-    std::string features = "feature memory=1 smp=1 variants=\"normal\"\n";
+    std::string features = "feature memory=1 smp=1 nps=1 variants=\"normal\"\n";
     for (int id = 0; id < SETTING_COUNT; ++id)
       if (SETTINGS[id].in_xboard) features += xboard_option_feature(id, s.settings) + "\n";
     std::fwrite(features.data(), 1, features.size(), stdout);
@@ -195,6 +196,10 @@ void interpret_command(Session& s, char* line) {
     s.clock.fixed_move_time = clamp32(seconds_as_ms(line + 3));
     return;
   }
+  if (starts(line, "nps ")) {
+    s.node_rate = std::max<int64_t>(read_decimal(line + 4), 0);
+    return;
+  }
   if (starts(line, "sd ")) {
     // Engine testers' fixed-depth games; 0 or less lifts the limit.
     s.depth_limit = clamp32(read_decimal(line + 3));
@@ -220,6 +225,7 @@ void interpret_command(Session& s, char* line) {
     pos.side_to_move = 1;
     s.engine_side = 0;
     s.depth_limit = 0;
+    s.node_rate = 0;
     if (s.analysis_mode.load()) s.analysis_due = true;
     return;
   }

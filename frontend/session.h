@@ -50,6 +50,9 @@ struct Session {
   ClockReports reports;
   int32_t iteration_limit = 64;  // KELO.ini's MAX_DEPTH_SEARCH
   int32_t depth_limit = 0;       // "sd", 0 for none
+  // "nps N": the engine's clock counts N nodes as a second; 0 for the wall
+  // clock. Until "new".
+  int64_t node_rate = 0;
   // Analysis mode lets every line but "." stop the running search.
   std::atomic<bool> analysis_mode{false};
   // Main thread only: the current position is still to be analysed (set on

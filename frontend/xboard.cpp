@@ -1,5 +1,6 @@
 #include "frontend/xboard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -75,8 +76,11 @@ void start_pondering(Session& s, Move reply) {
   unmake_move(s.game);
 }
 
+bool full_clock(const Session& s) { return s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL; }
+
 // Plays the search's move and writes it, charges the mover's clock from t0
-// on, and ponders on the expected reply when asked to.
+// on (or with its nodes, on a clock of nodes), and ponders on the expected
+// reply when asked to.
 void play_result(Session& s, const SearchResult& result, int64_t t0) {
   Position& pos = s.game;
   // A position set up without a king can leave no move: then nothing is played.
@@ -85,9 +89,12 @@ void play_result(Session& s, const SearchResult& result, int64_t t0) {
     write_engine_move(result.best);
   }
   stop_search.store(0);
-  charge_clock(s.clock, pos.side_to_move, now_ms() - t0);
+  const int64_t elapsed = s.node_rate > 0 ? int64_t(result.nodes * 1000 / uint64_t(s.node_rate))
+                                          : now_ms() - t0;
+  charge_clock(s.clock, pos.side_to_move, elapsed);
   s.reports = ClockReports{};  // the next move waits for fresh reports
-  if (s.ponder && result.best) start_pondering(s, result.ponder);
+  // A clock of nodes has no time of the opponent's to ponder on.
+  if (s.ponder && result.best && s.node_rate == 0) start_pondering(s, result.ponder);
 }
 
 }  // namespace
@@ -205,7 +212,7 @@ void think(Session& s) {
   stop_search.store(0);
   const int64_t t0 = now_ms();
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  const int64_t budget = move_budget(s.clock, pos.side_to_move, s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL);
+  const int64_t budget = move_budget(s.clock, pos.side_to_move, full_clock(s));
   if (game_over(pos)) {
     pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
     stop_search.store(0);
@@ -225,8 +232,16 @@ void think(Session& s) {
     return;
   }
   SearchLimits limits = iteration_limits(s);
-  limits.timed = true;
-  limits.budget_ms = budget;
+  if (s.node_rate > 0) {
+    // The budget in nodes of the engine's clock, at least one; a fixed time
+    // a move is all of its nodes, with no margin for the way to the interface.
+    const int64_t ms = s.clock.fixed_move_time != 0 ? s.clock.fixed_move_time : budget;
+    limits.node_limit =
+        std::max<uint64_t>(uint64_t(std::max<int64_t>(ms, 0)) * uint64_t(s.node_rate) / 1000, 1);
+  } else {
+    limits.timed = true;
+    limits.budget_ms = budget;
+  }
   TablebaseRoot table;
   if (s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
     if (table.score != 0 || table.moves.size() == 1) {
@@ -251,7 +266,7 @@ bool ponder_hit(Session& s, const char* line) {
   read_user_move(s.game, line);
   Position& pos = s.game;
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move, s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL), true);
+  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move, full_clock(s)), true);
   engine_wait(s.engine);
   s.pondering = false;
   play_result(s, s.ponder_result, t0);

@@ -160,4 +160,24 @@ TEST(Clock, SdLimitsTheDepthUntilNew) {
   EXPECT_GT(deepest(e, from), 4);
 }
 
+// "nps 1000": the engine's clock counts a thousand nodes as a second, so
+// "st 30" is thirty thousand nodes, searched in far less than thirty seconds.
+TEST(Clock, NodeRateMakesTheClockCountNodes) {
+  EngineProcess e;
+  e.send("nps 1000");
+  e.send("st 30");
+  e.send("post");
+  ASSERT_TRUE(e.sync());
+  const size_t from = e.lines.size();
+  const int64_t took = time_to_move(e, "go");
+  ASSERT_GE(took, 0);
+  EXPECT_LT(took, 10000);
+  ASSERT_GT(thinking_count(e, from), 0);
+  for (size_t i = from; i < e.lines.size(); ++i) {
+    std::smatch m;
+    static const std::regex NODES(R"(^\d+ -?\d+ \d+ (\d+) )");
+    if (std::regex_search(e.lines[i], m, NODES)) EXPECT_LE(std::stoll(m[1]), 30000) << e.lines[i];
+  }
+}
+
 }  // namespace
