@@ -4,6 +4,7 @@
 
 #include "book/book_file.h"
 #include "engine/engine.h"
+#include "frontend/strength.h"
 #include "position/text.h"
 
 namespace {
@@ -24,6 +25,8 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"Threads", SettingType::SPIN, 1, 1, MAX_THREADS, "", "THREADS=", false, true},
     {"TimeUse", SettingType::COMBO, TIME_USE_CLASSIC, 0, 0, "", "TIME_USE=", true, true,
      TIME_USE_CHOICES},
+    {"UCI_LimitStrength", SettingType::CHECK, 0, 0, 1, "", "LIMIT_STRENGTH=", false, true},
+    {"UCI_Elo", SettingType::SPIN, MAX_ELO, MIN_ELO, MAX_ELO, "", "ELO=", false, true},
 };
 
 SettingValues::SettingValues() {

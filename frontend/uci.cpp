@@ -10,6 +10,7 @@
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
 #include "frontend/settings.h"
+#include "frontend/strength.h"
 #include "frontend/time_use.h"
 #include "position/text.h"
 #include "position/movetext.h"
@@ -148,6 +149,11 @@ void go(Session& s, const std::vector<std::string>& w) {
             ? full_clock_budget(time_left, moves_to_go_given ? moves_to_go : FULL_MOVES_TO_GO,
                                 increment)
             : time_left / (2 * moves_to_go + 1);
+  }
+  // A weaker level searches the nodes its rate gives a timed budget.
+  if (limits.timed) {
+    const uint64_t nodes = strength_node_limit(strength_setting(s.settings), limits.budget_ms);
+    if (nodes && (!limits.node_limit || nodes < limits.node_limit)) limits.node_limit = nodes;
   }
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;

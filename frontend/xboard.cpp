@@ -8,6 +8,7 @@
 #include "frontend/config.h"
 #include "frontend/messages.h"
 #include "frontend/settings.h"
+#include "frontend/strength.h"
 #include "frontend/time_use.h"
 #include "position/clock.h"
 #include "position/game_end.h"
@@ -233,14 +234,16 @@ void think(Session& s) {
   }
   SearchLimits limits = iteration_limits(s);
   if (s.node_rate > 0) {
-    // The budget in nodes of the engine's clock, at least one; a fixed time
-    // a move is all of its nodes, with no margin for the way to the interface.
+    // The budget in nodes of the engine's clock; a fixed time a move is all
+    // of its nodes, with no margin for the way to the interface.
     const int64_t ms = s.clock.fixed_move_time != 0 ? s.clock.fixed_move_time : budget;
-    limits.node_limit =
-        std::max<uint64_t>(uint64_t(std::max<int64_t>(ms, 0)) * uint64_t(s.node_rate) / 1000, 1);
+    limits.node_limit = strength_node_limit(Strength{s.node_rate}, ms);
   } else {
+    // A weaker level searches the nodes its rate gives the budget, within
+    // the budget all the same.
     limits.timed = true;
     limits.budget_ms = budget;
+    limits.node_limit = strength_node_limit(strength_setting(s.settings), budget);
   }
   TablebaseRoot table;
   if (s.engine.knowledge.tablebases && tablebase_root(pos, table)) {

@@ -8,6 +8,7 @@
 #include "frontend/config.h"
 #include "frontend/interpreter.h"
 #include "frontend/session.h"
+#include "frontend/strength.h"
 #include "frontend/xboard.h"
 #include "search/tt.h"
 #include "support/scratch.h"
@@ -152,6 +153,29 @@ TEST(Level, WholeClockBudget) {
   EXPECT_EQ(move_budget(clock, 1, true), 300000 / 40);
   clock.moves_left_white = 2;  // the last moves of the period
   EXPECT_EQ(move_budget(clock, 1, true), 300000 / 5);
+}
+
+// The strength levels: a rating above another never searches fewer nodes nor
+// plays more lesser moves; the top of the range is full strength, and so is
+// any rating while UCI_LimitStrength is off.
+TEST(Strength, LevelsGrowWithTheRating) {
+  Strength last = strength_of(MIN_ELO - 500);
+  EXPECT_GT(last.node_rate, 0);
+  for (int64_t elo = MIN_ELO; elo < MAX_ELO; elo += 25) {
+    const Strength level = strength_of(elo);
+    EXPECT_GE(level.node_rate, last.node_rate) << elo;
+    EXPECT_LE(level.second_best_percent, last.second_best_percent) << elo;
+    last = level;
+  }
+  EXPECT_GT(strength_of(MAX_ELO - 1).node_rate, strength_of(MIN_ELO).node_rate * 100);
+  EXPECT_EQ(strength_of(MAX_ELO).node_rate, 0);
+  SettingValues v;
+  v.number[SETTING_ELO] = MIN_ELO;
+  EXPECT_EQ(strength_setting(v).node_rate, 0);
+  v.number[SETTING_LIMIT_STRENGTH] = 1;
+  EXPECT_EQ(strength_setting(v).node_rate, strength_of(MIN_ELO).node_rate);
+  EXPECT_EQ(strength_node_limit(strength_of(MIN_ELO), 0), 1u);
+  EXPECT_EQ(strength_node_limit(strength_of(MAX_ELO), 5000), 0u);
 }
 
 // KELO.ini's keys of the settings table, then the interface's word.
