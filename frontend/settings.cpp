@@ -18,6 +18,7 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"Tablebases", SettingType::STRING, 0, 0, 0, "", "TB_PATH=", true, true},
     {"KPKBitbase", SettingType::CHECK, 0, 0, 1, "", "KPK_BITBASE=", true, true},
     {"Threads", SettingType::SPIN, 1, 1, MAX_THREADS, "", "THREADS=", false, true},
+    {"MultiPV", SettingType::SPIN, 1, 1, MAX_MULTI_PV, "", "MULTI_PV=", true, true},
 };
 
 SettingValues::SettingValues() {
