@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "frontend/book_play.h"
 #include "frontend/config.h"
@@ -47,6 +48,7 @@ void write_thinking_line(void*, const ThinkingLine& line) {
 
 // The nodes of the search "hint" runs when no search has named a move.
 constexpr uint64_t HINT_NODES = 20000;
+constexpr int32_t HINT_TABLE_BUCKETS = BUCKETS_PER_MB;
 
 bool exclusions_apply(const Session& s) {
   return s.exclusion_ply == int32_t(s.game.history.count) && s.exclusion_key == s.game.hash_key;
@@ -317,13 +319,18 @@ void give_hint(Session& s) {
   if (s.hint_move && s.hint_key == pos.hash_key && s.hint_ply == int32_t(pos.history.count))
     m = legal_move_named(pos, move_text(s.hint_move).c_str());
   if (!m) {
-    // No search named a move here: a short one does.
+    // No search named a move here: a short one does, on an engine of its
+    // own, so that the game's table, killers and history counters are left
+    // as they were and later searches go as they would have.
     SearchLimits limits = iteration_limits(s);
     limits.multi_pv = 1;
     limits.progress = nullptr;
     limits.node_limit = HINT_NODES;
+    auto aside = std::make_unique<Engine>();
+    engine_set_table(*aside, HINT_TABLE_BUCKETS);
+    aside->knowledge = s.engine.knowledge;
     stop_search.store(0);
-    m = engine_search(s.engine, pos, limits, SearchReport{}).best;
+    m = engine_search(*aside, pos, limits, SearchReport{}).best;
     remember_hint(s, m);
   }
   if (m) write_message_line("Hint: " + move_text(m));
