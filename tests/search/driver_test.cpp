@@ -95,7 +95,9 @@ TEST(SearchRoot, SeveralBestLinesEachIteration) {
       for (size_t j = 0; j < k; ++j) {
         EXPECT_EQ(r.depths[i + j], r.depths[i]);
         EXPECT_EQ(r.ranks[i + j], int(j + 1));
-        if (j > 0) EXPECT_GE(r.scores[i + j - 1], r.scores[i + j]);
+        if (j > 0) {
+          EXPECT_GE(r.scores[i + j - 1], r.scores[i + j]);
+        }
         for (size_t l = 0; l < j; ++l) EXPECT_NE(r.variations[i + l][0], r.variations[i + j][0]);
       }
     }
