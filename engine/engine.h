@@ -26,6 +26,8 @@ constexpr int32_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
 
 // Searching threads, the caller's own included.
 constexpr int32_t MAX_THREADS = 64;
+// The most best lines a search reports at each iteration.
+constexpr int32_t MAX_MULTI_PV = 16;
 
 // Called on the search thread when an asynchronous search has ended.
 using SearchDone = void (*)(void* context, const SearchResult& result);

@@ -98,9 +98,12 @@ void input_thread(Session* s) {
   bool uci = false;
   while (read_line(buffer, uci ? LINE_BYTES - 1 : XBOARD_LINE_CHARS)) {
     if (std::strcmp(buffer, "uci") == 0) uci = true;
-    // A status request while analysing is not answered; queued, it would wait
-    // behind the analysis it may not stop.
-    if (s->analysis_mode.load() && std::strcmp(buffer, ".") == 0) continue;
+    // A status request while analysing is answered here: queued, it would
+    // wait behind the analysis it may not stop.
+    if (s->analysis_mode.load() && std::strcmp(buffer, ".") == 0) {
+      write_status(*s);
+      continue;
+    }
     ++lines_read;
     if (stops_search(*s, buffer)) raise_stop();
     // Read on at once: while a command runs, enqueue_line waits for the lock,

@@ -52,6 +52,7 @@ void set_position(Session& s, const char* fen) {
   Position fresh(fen);
   report_setup_problems(fresh);
   s.game = fresh;
+  reset_exclusions(s);
   XboardClock& c = s.clock;
   c.moves_left_white = c.moves_left_black = c.moves_per_period;
   c.time_left_white = c.time_left_black = c.base_time;
@@ -128,7 +129,7 @@ void interpret_command(Session& s, char* line) {
   }
   if (is(line, "protover 2")) {
     // The settings and the variants first: the last line ends in done=1.
-    std::string features = "feature memory=1 smp=1 nps=1 variants=\"normal\"\n";
+    std::string features = "feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal\"\n";
     for (int id = 0; id < SETTING_COUNT; ++id)
       if (SETTINGS[id].in_xboard) features += xboard_option_feature(id, s.settings) + "\n";
     std::fwrite(features.data(), 1, features.size(), stdout);
@@ -169,6 +170,7 @@ void interpret_command(Session& s, char* line) {
   if (is(line, "remove")) {
     // The last move of each side; engine_side stays.
     for (int i = 0; i < 2 && pos.history.count > 0; ++i) unmake_move(pos);
+    reset_exclusions(s);
     if (s.analysis_mode.load()) s.analysis_due = true;
     return;
   }
@@ -266,6 +268,7 @@ void interpret_command(Session& s, char* line) {
     s.engine_side = NO_SIDE;
     // Only a move of the game can be taken back.
     if (pos.history.count > 0) unmake_move(pos);
+    reset_exclusions(s);
     if (s.analysis_mode.load()) s.analysis_due = true;
     return;
   }
@@ -278,6 +281,16 @@ void interpret_command(Session& s, char* line) {
     s.analysis_mode.store(true);
     s.analysis_due = true;
     s.engine_side = NO_SIDE;
+    return;
+  }
+  if (starts(line, "exclude ") || starts(line, "include ")) {
+    // An analysis starts again with the new set.
+    change_exclusions(s, line);
+    if (s.analysis_mode.load()) s.analysis_due = true;
+    return;
+  }
+  if (is(line, "hint")) {
+    give_hint(s);
     return;
   }
   if (is(line, "exit")) {

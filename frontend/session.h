@@ -72,6 +72,20 @@ struct Session {
   bool ponder_timed = false;
   int64_t ponder_budget = 0;
 
+  // xboard's "exclude" and "include": the root moves still to be searched
+  // in the position of exclusion_key and exclusion_ply (the game's length);
+  // in any other position every move is.
+  std::vector<Move> included;
+  uint64_t exclusion_key = 0;
+  int32_t exclusion_ply = -1;
+  // What "hint" names in the position of hint_key and hint_ply: the reply
+  // the engine's last search expected, or the best move of an analysis.
+  Move hint_move = 0;
+  uint64_t hint_key = 0;
+  int32_t hint_ply = -1;
+  // The running search's place in the root, for xboard's status line.
+  SearchProgress progress;
+
   // Both: a ponder search runs on the engine's thread.
   bool pondering = false;
   SearchResult ponder_result;  // handed over when the xboard ponder search ends

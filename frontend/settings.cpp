@@ -27,6 +27,7 @@ const Setting SETTINGS[SETTING_COUNT] = {
      TIME_USE_CHOICES},
     {"UCI_LimitStrength", SettingType::CHECK, 0, 0, 1, "", "LIMIT_STRENGTH=", false, true},
     {"UCI_Elo", SettingType::SPIN, MAX_ELO, MIN_ELO, MAX_ELO, "", "ELO=", false, true},
+    {"MultiPV", SettingType::SPIN, 1, 1, MAX_MULTI_PV, "", "MULTI_PV=", true, true},
 };
 
 SettingValues::SettingValues() {

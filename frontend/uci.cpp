@@ -97,6 +97,9 @@ void go(Session& s, const std::vector<std::string>& w) {
   SearchLimits limits;
   limits.iteration_limit = s.iteration_limit;
   bool infinite = false, clock_given = false, limited = false, ponder = false;
+  // "searchmoves": the legal moves it names are the only root moves.
+  bool restricted = false;
+  std::vector<Move> allowed;
   int64_t time_left = 0, moves_to_go = 30, move_time = -1, increment = 0;
   bool moves_to_go_given = false;
   for (size_t i = 1; i < w.size(); ++i) {
@@ -106,6 +109,10 @@ void go(Session& s, const std::vector<std::string>& w) {
       infinite = true;
     } else if (key == "ponder") {
       ponder = true;
+    } else if (key == "searchmoves") {
+      restricted = true;
+      for (; i + 1 < w.size() && is_coordinate_move(w[i + 1].c_str()); ++i)
+        if (const Move m = legal_move_named(s.game, w[i + 1].c_str())) allowed.push_back(m);
     } else if (!has_value) {
       break;
     } else if (key == "wtime" || key == "btime") {
@@ -161,8 +168,11 @@ void go(Session& s, const std::vector<std::string>& w) {
     limits = SearchLimits{};
     limits.iteration_limit = s.iteration_limit;
   }
-  // The own book answers an ordinary go at once.
-  if (!ponder && !infinite) {
+  limits.multi_pv = int32_t(s.settings.number[SETTING_MULTI_PV]);
+  // No legal move named: the search has none, as in a mate.
+  if (restricted) limits.root_moves = allowed.empty() ? std::vector<Move>{0} : allowed;
+  // The own book answers an ordinary go at once, unless told which moves.
+  if (!ponder && !infinite && !restricted) {
     std::string problem;
     const BookChoice book = book_move(s, problem);
     if (!problem.empty()) write_line("info string " + problem);
@@ -175,11 +185,11 @@ void go(Session& s, const std::vector<std::string>& w) {
   }
   // The tablebases' best move at once; of several draws the search chooses.
   TablebaseRoot table;
-  if (s.engine.knowledge.tablebases && tablebase_root(s.game, table)) {
+  if (!restricted && s.engine.knowledge.tablebases && tablebase_root(s.game, table)) {
     if (!ponder && !infinite && (table.score != 0 || table.moves.size() == 1)) {
       finish_search(s);
       const std::vector<Move> variation{table.moves[0]};
-      write_line(uci_info_text(ThinkingLine{1, table.score, 0, 0, 0, variation}));
+      write_line(uci_info_text(ThinkingLine{1, table.score, 0, 0, 0, variation, 0}));
       write_line("bestmove " + move_text(table.moves[0]));
       return;
     }
@@ -216,7 +226,9 @@ void set_option(Session& s, const std::vector<std::string>& w) {
 }  // namespace
 
 std::string uci_info_text(const ThinkingLine& line) {
-  std::string text = "info depth " + std::to_string(line.depth) + " score ";
+  std::string text = "info depth " + std::to_string(line.depth);
+  if (line.pv_index > 0) text += " multipv " + std::to_string(line.pv_index);
+  text += " score ";
   // Mated at ply p scores p - SCORE_INFINITE; the quiescence search's mates
   // stay within MATE_BOUND and show as centipawns.
   if (line.score > MATE_BOUND)

@@ -14,5 +14,6 @@ void uci_command(Session& s, char* line);
 void uci_input_ended(Session& s);
 
 // "info depth D score cp S time T nodes N nps R pv ..." for a thinking line;
-// a mate shows as "score mate M", M moves, negative when KELO is mated.
+// a mate shows as "score mate M", M moves, negative when KELO is mated. One
+// of several best lines says which after the depth: "multipv I".
 std::string uci_info_text(const ThinkingLine& line);

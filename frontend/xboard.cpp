@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "frontend/book_play.h"
 #include "frontend/config.h"
@@ -48,11 +49,30 @@ void write_thinking_line(void*, const ThinkingLine& line) {
   std::fflush(stdout);
 }
 
-SearchLimits iteration_limits(const Session& s) {
+// The nodes of the search "hint" runs when no search has named a move.
+constexpr uint64_t HINT_NODES = 20000;
+constexpr int32_t HINT_TABLE_BUCKETS = BUCKETS_PER_MB;
+
+bool exclusions_apply(const Session& s) {
+  return s.exclusion_ply == int32_t(s.game.history.count) && s.exclusion_key == s.game.hash_key;
+}
+
+SearchLimits iteration_limits(Session& s) {
   SearchLimits limits;
   limits.iteration_limit = s.iteration_limit;
   limits.depth_limit = s.depth_limit;
+  limits.multi_pv = int32_t(s.settings.number[SETTING_MULTI_PV]);
+  limits.progress = &s.progress;
+  // Every move excluded: the search has none, as in a mate.
+  if (exclusions_apply(s))
+    limits.root_moves = s.included.empty() ? std::vector<Move>{0} : s.included;
   return limits;
+}
+
+void remember_hint(Session& s, Move move) {
+  s.hint_move = move;
+  s.hint_key = s.game.hash_key;
+  s.hint_ply = int32_t(s.game.history.count);
 }
 
 void keep_ponder_result(void* context, const SearchResult& result) {
@@ -89,6 +109,7 @@ void play_result(Session& s, const SearchResult& result, int64_t t0) {
     make_move(pos, result.best);
     write_engine_move(result.best);
   }
+  remember_hint(s, result.ponder);
   stop_search.store(0);
   const int64_t elapsed = s.node_rate > 0 ? int64_t(result.nodes * 1000 / uint64_t(s.node_rate))
                                           : now_ms() - t0;
@@ -222,7 +243,9 @@ void think(Session& s) {
     return;
   }
   std::string problem;
-  const BookChoice book = book_move(s, problem);
+  // The book and the tablebases know nothing of excluded moves.
+  const bool restricted = exclusions_apply(s);
+  const BookChoice book = restricted ? BookChoice{} : book_move(s, problem);
   if (!problem.empty()) write_message_line("tellusererror " + problem);
   if (book.move) {
     // Played at once; a thinking line tells the interface where it came from.
@@ -246,11 +269,11 @@ void think(Session& s) {
     limits.node_limit = strength_node_limit(strength_setting(s.settings), budget);
   }
   TablebaseRoot table;
-  if (s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
+  if (!restricted && s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
     if (table.score != 0 || table.moves.size() == 1) {
       // The tables' best move at once, with their score.
       const std::vector<Move> variation{table.moves[0]};
-      write_thinking_line(nullptr, ThinkingLine{1, table.score, 0, 0, 0, variation});
+      write_thinking_line(nullptr, ThinkingLine{1, table.score, 0, 0, 0, variation, 0});
       SearchResult result;
       result.best = table.moves[0];
       play_result(s, result, t0);
@@ -287,7 +310,68 @@ void stop_pondering(Session& s) {
 bool analyse(Session& s) {
   SearchLimits limits = iteration_limits(s);
   limits.search_single_move = true;
-  return engine_search(s.engine, s.game, limits, XBOARD_REPORT).completed;
+  const SearchResult result = engine_search(s.engine, s.game, limits, XBOARD_REPORT);
+  remember_hint(s, result.best);
+  return result.completed;
+}
+
+void change_exclusions(Session& s, const char* line) {
+  const bool exclude = std::strncmp(line, "exclude", 7) == 0;
+  const char* what = line + 8;
+  Position& pos = s.game;
+  if (!exclusions_apply(s)) {
+    s.included = legal_move_list(pos);
+    s.exclusion_key = pos.hash_key;
+    s.exclusion_ply = int32_t(pos.history.count);
+  }
+  if (std::strcmp(what, "all") == 0) {
+    s.included = exclude ? std::vector<Move>{} : legal_move_list(pos);
+    return;
+  }
+  const Move m = legal_move_named(pos, what);
+  if (!m) return;
+  std::vector<Move>& in = s.included;
+  in.erase(std::remove(in.begin(), in.end(), m), in.end());
+  if (!exclude) in.push_back(m);
+}
+
+void reset_exclusions(Session& s) { s.exclusion_ply = -1; }
+
+void give_hint(Session& s) {
+  Position& pos = s.game;
+  Move m = 0;
+  if (s.hint_move && s.hint_key == pos.hash_key && s.hint_ply == int32_t(pos.history.count))
+    m = legal_move_named(pos, move_text(s.hint_move).c_str());
+  if (!m) {
+    // No search named a move here: a short one does, on an engine of its
+    // own, so that the game's table, killers and history counters are left
+    // as they were and later searches go as they would have.
+    SearchLimits limits = iteration_limits(s);
+    limits.multi_pv = 1;
+    limits.progress = nullptr;
+    limits.node_limit = HINT_NODES;
+    auto aside = std::make_unique<Engine>();
+    engine_set_table(*aside, HINT_TABLE_BUCKETS);
+    aside->knowledge = s.engine.knowledge;
+    stop_search.store(0);
+    m = engine_search(*aside, pos, limits, SearchReport{}).best;
+    remember_hint(s, m);
+  }
+  if (m) write_message_line("Hint: " + move_text(m));
+}
+
+void write_status(const Session& s) {
+  const SearchProgress& p = s.progress;
+  const uint64_t live = s.engine.searching.node_count;
+  const uint64_t shown = p.nodes.load();
+  const int32_t total = p.total.load();
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "stat01: %lli %llu %i %i %i ",
+                (long long)((now_ms() - p.start_ms.load()) / 10),
+                (unsigned long long)(live > shown ? live : shown), p.depth.load(),
+                total - p.searched.load(), total);
+  const Move m = p.move.load();
+  write_message_line(buffer + (m ? move_text(m) : std::string()));
 }
 
 int32_t memory_buckets(int64_t megabytes) {

@@ -56,3 +56,17 @@ int32_t memory_buckets(int64_t megabytes);
 // before is not lost. True when the search ran to the iteration limit (or
 // there was no legal move), false when stopped.
 bool analyse(Session& s);
+
+// "exclude MOVE", "include MOVE", "exclude all", "include all": changes the
+// root moves searched in the current position; the first of them there
+// starts from all its legal moves. An illegal move changes nothing.
+void change_exclusions(Session& s, const char* line);
+// Every root move is searched again (a new position, a move taken back).
+void reset_exclusions(Session& s);
+// "Hint: MOVE": the reply the last search expected, the best move of the
+// last analysis, or else what a short search finds; nothing without a
+// legal move.
+void give_hint(Session& s);
+// "stat01: TIME NODES DEPTH MOVESLEFT TOTALMOVES MOVE" of the running (or
+// last) search, TIME in centiseconds; safe beside a running search.
+void write_status(const Session& s);

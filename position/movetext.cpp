@@ -35,6 +35,28 @@ bool play_move_text(Position& pos, const char* line) {
   return found;
 }
 
+Move legal_move_named(Position& pos, const char* text) {
+  if (!is_coordinate_move(text)) return 0;
+  const Square from = square_named(text), to = square_named(text + 2);
+  const unsigned promo = promotion_code(text[4], pos.side_to_move);
+  generate_all(pos);
+  Move found = 0;
+  for (int i = 0; i < pos.move_stack.count() && !found; ++i) {
+    const Move m = pos.move_stack.at(i);
+    if (move_from(m) == from && move_to(m) == to && move_promotion(m) == promo) found = m;
+  }
+  pos.move_stack.close_level();
+  return found;
+}
+
+std::vector<Move> legal_move_list(Position& pos) {
+  generate_all(pos);
+  std::vector<Move> moves;
+  for (int i = 0; i < pos.move_stack.count(); ++i) moves.push_back(pos.move_stack.at(i));
+  pos.move_stack.close_level();
+  return moves;
+}
+
 std::string move_text(Move m) {
   static const char LETTER[8] = {'p', 'p', 'n', 'b', 'r', 'q', 'k', '?'};
   std::string text;

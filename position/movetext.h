@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "position/position.h"
 
@@ -32,3 +33,7 @@ bool is_coordinate_move(const char* line);
 // and returns true when it is legal; otherwise returns false and leaves the
 // position as it was. A fifth character names the promotion piece.
 bool play_move_text(Position& pos, const char* line);
+// The legal move the text names (coordinates, a promotion letter), or 0.
+Move legal_move_named(Position& pos, const char* text);
+// The side to move's legal moves, in generation order.
+std::vector<Move> legal_move_list(Position& pos);

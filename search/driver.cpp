@@ -103,6 +103,7 @@ struct Deepening {
   int32_t last_score = 0;
   int first_iteration = 1;
   bool helper = false;  // a helper's iterations make no thinking lines
+  int multi_pv = 1;     // the best lines each iteration keeps exact
 
   // This search's counts and those of the helpers searching beside it.
   uint64_t all_nodes() const {
@@ -121,12 +122,23 @@ struct Deepening {
            (limits.depth_limit <= 0 || iteration <= limits.depth_limit);
   }
 
-  void report_line(int iteration, int32_t score, std::vector<Move> variation) {
+  void report_line(int iteration, int32_t score, std::vector<Move> variation, int pv_index = 0) {
     last_variation = std::move(variation);
     last_score = score;
     if (report.line)
       report.line(report.context, ThinkingLine{iteration + 1, score, now_ms() - start, all_nodes(),
-                                               all_tt_hits(), last_variation});
+                                               all_tt_hits(), last_variation, pv_index});
+  }
+
+  // The main search's place in the root, for a status line.
+  void show_progress(int iteration, int searched, int n, Move move) const {
+    SearchProgress* p = limits.progress;
+    if (!p || helper) return;
+    p->nodes.store(all_nodes(), std::memory_order_relaxed);
+    p->depth.store(iteration + 1, std::memory_order_relaxed);
+    p->searched.store(searched, std::memory_order_relaxed);
+    p->total.store(n, std::memory_order_relaxed);
+    p->move.store(move, std::memory_order_relaxed);
   }
 
   void thinking_line(int iteration, int32_t score, Move best) {
@@ -178,6 +190,7 @@ struct Deepening {
     MoveStack& ms = pos.move_stack;
     best_index = 0;
     const int32_t depth = iteration * ONE_PLY;
+    show_progress(iteration, 0, n, ms.at(0));
     make_move(pos, ms.at(0));
     int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
     unmake_move(pos);
@@ -194,6 +207,7 @@ struct Deepening {
     // Root moves another thread is searching wait for the end of the list.
     BusyMoves* busy = pos.share && depth >= SHARED_DEPTH ? &pos.share->moves : nullptr;
     left.clear();
+    int searched = 1;
     for (int k = 1, end = n; k < end; ++k) {
       const int i = k < n ? k : left[size_t(k - n)];
       uint64_t tag = busy && k < n ? busy_tag(pos.hash_key, ms.at(i)) : 0;
@@ -205,6 +219,7 @@ struct Deepening {
         }
         if (!busy_start(*busy, tag)) tag = 0;
       }
+      show_progress(iteration, searched++, n, ms.at(i));
       make_move(pos, ms.at(i));
       int32_t s = -search(pos, -best - 1, -best, depth, 1, false);
       if (best < s && s < SCORE_INFINITE) s = -search(pos, -SCORE_INFINITE, -best, depth, 1, false);
@@ -221,6 +236,60 @@ struct Deepening {
       }
     }
     if (pos.share) publish(iteration, best, ms.at(best_index));
+    return Ending::FINISHED;
+  }
+
+  // A root move among the best lines of an iteration.
+  struct Line {
+    int32_t score;
+    int index;
+    std::vector<Move> variation;
+  };
+
+  // One iteration that keeps the best multi_pv root moves with exact scores.
+  // The first multi_pv moves get the full window; each later move is tested
+  // against the worst score kept and, if it beats it, searched again for its
+  // exact score and takes that line's place. The lines are reported at the
+  // iteration's end, best first. Threads that finish an iteration first are
+  // not followed here: their single line would not give the others.
+  Ending iterate_lines(int iteration, int n, std::vector<int32_t>& root_scores, int& best_index) {
+    MoveStack& ms = pos.move_stack;
+    best_index = 0;
+    const int32_t depth = iteration * ONE_PLY;
+    const size_t kept = size_t(multi_pv);
+    std::vector<Line> lines;  // best first
+    for (int i = 0; i < n; ++i) {
+      const bool open = lines.size() < kept;
+      const int32_t bound = open ? -SCORE_INFINITE : lines.back().score;
+      show_progress(iteration, i, n, ms.at(i));
+      make_move(pos, ms.at(i));
+      int32_t s;
+      if (open) {
+        s = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
+      } else {
+        s = -search(pos, -bound - 1, -bound, depth, 1, false);
+        if (bound < s && s < SCORE_INFINITE)
+          s = -search(pos, -SCORE_INFINITE, -bound, depth, 1, false);
+      }
+      unmake_move(pos);
+      if (search_stopped()) return Ending::STOPPED;
+      root_scores[size_t(i)] = -SCORE_INFINITE;
+      if (s <= bound) continue;
+      root_scores[size_t(i)] = s;
+      // Of equal scores the move searched first ranks first.
+      size_t at = 0;
+      while (at < lines.size() && lines[at].score >= s) ++at;
+      lines.insert(lines.begin() + std::ptrdiff_t(at),
+                   Line{s, i, collect_variation(pos, ms.at(i), iteration + 1)});
+      if (lines.size() > kept) lines.pop_back();
+      best_index = lines[0].index;
+    }
+    if (lines.empty()) return Ending::FINISHED;
+    for (size_t j = 0; j < lines.size(); ++j)
+      report_line(iteration, lines[j].score, lines[j].variation, int(j + 1));
+    last_variation = std::move(lines[0].variation);
+    last_score = lines[0].score;
+    if (pos.share) publish(iteration, last_score, ms.at(best_index));
     return Ending::FINISHED;
   }
 
@@ -245,9 +314,11 @@ struct Deepening {
          iteration = next_iteration(iteration)) {
       // The main search drops an iteration another thread has finished;
       // a helper never drops one.
-      pos.overtaken_at = helper ? INT32_MAX : iteration;
+      pos.overtaken_at = helper || multi_pv > 1 ? INT32_MAX : iteration;
       int best_index;
-      switch (iterate(iteration, n, root_scores, left, best_index)) {
+      const Ending ending = multi_pv > 1 ? iterate_lines(iteration, n, root_scores, best_index)
+                                         : iterate(iteration, n, root_scores, left, best_index);
+      switch (ending) {
         case Ending::FINISHED:
           shell_sort(&pos.move_stack.at(0), root_scores.data(), n);
           break;
@@ -313,6 +384,14 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
+    d.multi_pv = std::clamp(limits.multi_pv, 1, n);
+    if (limits.progress) {
+      limits.progress->start_ms.store(d.start);
+      limits.progress->depth.store(0);
+      limits.progress->searched.store(0);
+      limits.progress->total.store(n);
+      limits.progress->move.store(ms.at(0));
+    }
     bool armed = false;
     const std::shared_ptr<std::atomic<int64_t>> deadline =
         limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
@@ -328,6 +407,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     bool stopped = false;
     result.best = ms.at(d.deepen(n, stopped));
     if (armed) timer().disarm();
+    if (limits.progress) limits.progress->nodes.store(d.all_nodes());
     result.completed = !stopped;
     result.score = d.last_score;
     if (d.last_variation.size() >= 2 && d.last_variation[0] == result.best)

@@ -25,7 +25,8 @@ struct SearchLimits {
   // A single legal move is played at once unless the search is asked to
   // deepen on it all the same (analysis).
   bool search_single_move = false;
-  // The root moves to search, in generation order; empty for all.
+  // The root moves to search, in generation order; empty for all (a list
+  // that names no legal move leaves none to search).
   std::vector<Move> root_moves;
   // A deadline the caller may set while the search runs, in milliseconds of
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
@@ -34,6 +35,25 @@ struct SearchLimits {
   // Helper searches of the same root on other threads: their nodes and
   // table hits count in the thinking lines and the result.
   std::vector<const Position*> helpers;
+  // The best root moves each iteration finds with exact scores and reports,
+  // best first; more than 1 only on the main search (helpers search as for
+  // 1), and never more than the root moves.
+  int32_t multi_pv = 1;
+  // Where the main search shows its progress through the root, or null.
+  struct SearchProgress* progress = nullptr;
+};
+
+// How far a running search has come through the root, written by the main
+// search before each root move and read from any thread (a status line).
+struct SearchProgress {
+  std::atomic<int64_t> start_ms{0};  // now_ms() when the search started
+  std::atomic<int32_t> depth{0};     // plies of the iteration, the root move counted
+  std::atomic<int32_t> searched{0};  // root moves of the iteration already searched
+  std::atomic<int32_t> total{0};     // root moves in all
+  std::atomic<Move> move{0};         // the root move being searched
+  // The nodes of all threads when the root move was taken up, and when the
+  // search ended.
+  std::atomic<uint64_t> nodes{0};
 };
 
 constexpr int64_t NO_DEADLINE = INT64_MAX;
@@ -46,6 +66,7 @@ struct ThinkingLine {
   uint64_t nodes;
   uint64_t tt_hits;
   const std::vector<Move>& variation;  // the root move, then the table's chain
+  int32_t pv_index;  // its rank among several best lines (from 1); 0 with one line
 };
 
 // The caller's receiver of thinking lines: a plain function and its context.

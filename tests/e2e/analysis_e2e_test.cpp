@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -263,3 +264,97 @@ TEST(Analysis, QuitAndEndOfInputEndTheProcess) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mate in one, a1a8, among seventeen moves.
+const char* const MATE_IN_ONE = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+
+// The scores of the thinking lines from index from to index to.
+std::vector<int> scores(const EngineProcess& e, size_t from, size_t to) {
+  std::vector<int> out;
+  for (size_t i = from; i < e.lines.size() && i < to; ++i) {
+    std::smatch m;
+    if (std::regex_match(e.lines[i], m, THINKING)) out.push_back(std::stoi(m[2]));
+  }
+  return out;
+}
+
+}  // namespace
+
+// MultiPV 3 in analysis: each depth ends with three lines of different first
+// moves, best first. "." answers one status line and the analysis goes on;
+// "exclude" restarts it without the mate, "hint" names an allowed move, and
+// in play the engine keeps to the moves left.
+TEST(Analysis, SeveralLinesExclusionsStatusAndHint) {
+  EngineProcess e;
+  e.send("option MultiPV=3");
+  e.send(std::string("setboard ") + MATE_IN_ONE);
+  e.send("sd 5");
+  e.send("analyze");
+  ASSERT_TRUE(analysis_ended(e, 6, 0));
+  const std::vector<Thinking> lines = thinking(e, 0);
+  const std::vector<int> score = scores(e, 0, SIZE_MAX);
+  ASSERT_EQ(lines.size() % 3, 0u);
+  ASSERT_FALSE(lines.empty());
+  for (size_t i = 0; i + 2 < lines.size(); i += 3) {
+    EXPECT_EQ(lines[i].depth, lines[i + 2].depth);
+    EXPECT_EQ(lines[i].pv[0], "a1a8");
+    EXPECT_NE(lines[i + 1].pv[0], lines[i + 2].pv[0]);
+    EXPECT_NE(lines[i + 1].pv[0], "a1a8");
+    EXPECT_GE(score[i], score[i + 1]);
+    EXPECT_GE(score[i + 1], score[i + 2]);
+  }
+  EXPECT_TRUE(variations_legal(MATE_IN_ONE, {}, lines));
+
+  // Without a depth limit: "." while it runs.
+  e.send("sd 0");
+  e.send("exclude a1a8");
+  ASSERT_TRUE(e.sync());
+  size_t from = e.lines.size();
+  ASSERT_GE(wait_for_depth(e, 5, from), 0);
+  for (const Thinking& t : thinking(e, from)) EXPECT_NE(t.pv[0], "a1a8") << e.lines[t.index];
+  from = e.lines.size();
+  e.send(".");
+  const std::string status = e.wait_for_prefix("stat01: ", 2000, from);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(status, m, std::regex(R"(stat01: \d+ \d+ (\d+) (\d+) 16 ([a-h][1-8][a-h][1-8]))")))
+      << status;
+  EXPECT_GE(std::stoi(m[2]), 1);  // the move being searched is still to finish
+  EXPECT_LE(std::stoi(m[2]), 16);
+  EXPECT_NE(m[3], "a1a8");
+  // The analysis goes on: it reaches a deeper iteration without restarting.
+  const int depth = std::stoi(m[1]);
+  const long deeper = wait_for_depth(e, depth + 1, from, 30000);
+  ASSERT_GE(deeper, 0);
+  for (const Thinking& t : thinking(e, from, size_t(deeper) + 1)) EXPECT_GE(t.depth, depth);
+  from = e.lines.size();
+  e.send("hint");
+  const std::string hint = e.wait_for_prefix("Hint: ", 2000, from);
+  ASSERT_FALSE(hint.empty());
+  EXPECT_NE(hint, "Hint: a1a8");
+  EXPECT_TRUE(variations_legal(MATE_IN_ONE, {}, {Thinking{0, 0, {hint.substr(6)}}})) << hint;
+
+  // In play: the moves left are the engine's choice; a new position searches
+  // all its moves again.
+  e.send("exit");
+  e.send("sd 3");
+  e.send("force");
+  e.send(std::string("setboard ") + MATE_IN_ONE);
+  e.send("exclude all");
+  e.send("include g1f1");
+  e.send("go");
+  ASSERT_EQ(e.wait_for_prefix("move ", 10000, from), "move g1f1");
+  e.send("force");
+  e.send(std::string("setboard ") + MATE_IN_ONE);
+  e.send("go");
+  ASSERT_EQ(e.wait_for_prefix("move ", 10000, e.lines.size()), "move a1a8");
+  e.send("force");
+  e.send(std::string("setboard ") + MATE_IN_ONE);
+  e.send("exclude all");
+  e.send("go");
+  ASSERT_TRUE(e.sync());
+  EXPECT_EQ(std::count_if(e.lines.begin(), e.lines.end(),
+                          [](const std::string& l) { return l.rfind("move ", 0) == 0; }),
+            2);
+}

@@ -8,7 +8,7 @@
 //                its info lines, "bestmove 0000" where another engine may say
 //                "(none)"), so that the checks can be tried on any UCI engine
 //   CHECK        run only these checks (default: all), each with a fresh engine:
-//                handshake infinite movetime depth game longgame hash ponder mated
+//                handshake infinite movetime depth game longgame hash ponder multipv mated
 //
 // Prints one line per check, "ok NAME" or "FAILED NAME: why" followed by the
 // exchange with the engine, and exits with 1 when a check failed.
@@ -31,7 +31,7 @@ const KELO_AUTHOR = 'Brenu';
 // The position after 1.e4 c5 2.Nf3 d6: an ordinary middlegame start.
 const SICILIAN = ['e2e4', 'c7c5', 'g1f3', 'd7d6'];
 const MATED_FEN = 'rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3';  // White is mated
-const INFO_SEARCH = /^info depth (\d+) score (cp|mate) (-?\d+) time (\d+) nodes (\d+) nps (\d+) pv( [a-h][1-8][a-h][1-8][nbrq]?)+$/;
+const INFO_SEARCH = /^info depth (\d+)(?: multipv \d+)? score (cp|mate) (-?\d+) time (\d+) nodes (\d+) nps (\d+) pv( [a-h][1-8][a-h][1-8][nbrq]?)+$/;
 
 class CheckFailed extends Error {}
 function expect(condition, why) { if (!condition) throw new CheckFailed(why); }
@@ -219,6 +219,7 @@ const checks = {
     expectWellFormedInfo(lines, SICILIAN);
     const depths = lines.map((l) => Number(/ depth (\d+)/.exec(l)[1]));
     expect(Math.max(...depths) === 5, `"go depth 5" showed the depths ${depths.join(' ')}`);
+    if (!anyEngine) expect(lines.every((l) => !/ multipv /.test(l)), 'a "multipv" field with MultiPV 1');
     // node-uci's parse of the same lines agrees on the numbers.
     for (const info of result.info.filter((i) => i.pv)) {
       expect(Number.isInteger(info.depth) && info.depth <= 5, `node-uci read the depth ${info.depth}`);
@@ -317,6 +318,52 @@ const checks = {
       expectLegalBest({ bestmove, ponder: ponderMove }, game(SICILIAN), c.go);
       await s.ready();
     }
+  },
+
+  // MultiPV 3, "go depth 10" at the start and in kiwipete: every depth
+  // shown has three lines, multipv 1 to 3, with three different first moves
+  // and scores best first, and the move played is the deepest best line's.
+  // Then "searchmoves" on a mate in one that leaves out the mate: the move
+  // played is one of those named; naming no legal move answers as a mate.
+  async multipv(s) {
+    await s.within(s.engine.setoption('MultiPV', '3'), 5000, 'no "readyok" after "setoption name MultiPV"');
+    const KIWIPETE = 'r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1';
+    for (const fen of ['startpos', KIWIPETE]) {
+      await s.within(s.engine.position(fen), 5000, 'no "readyok" after "position"');
+      const from = s.lines.length;
+      const result = await s.within(s.engine.go({ depth: 10 }), 60000, `no bestmove after "go depth 10" in ${fen}`);
+      const lines = searchInfo(s, from);
+      expectWellFormedInfo(lines, [], fen === 'startpos' ? undefined : fen);
+      const byDepth = new Map();
+      for (const line of lines) {
+        const m = /^info depth (\d+) multipv (\d) score (cp|mate) (-?\d+) .* pv (\S+)/.exec(line);
+        expect(m, `no "multipv I" after the depth: ${line}`);
+        // Mates above every centipawn score, the nearest mate highest.
+        const score = m[3] === 'cp' ? Number(m[4]) : (Number(m[4]) > 0 ? 1e6 - Number(m[4]) : -1e6 - Number(m[4]));
+        if (!byDepth.has(m[1])) byDepth.set(m[1], []);
+        byDepth.get(m[1]).push({ rank: Number(m[2]), score, move: m[5] });
+      }
+      for (const [depth, ranked] of byDepth) {
+        const text = JSON.stringify(ranked);
+        expect(ranked.map((r) => r.rank).join() === '1,2,3', `depth ${depth} in ${fen}: ranks ${text}`);
+        expect(new Set(ranked.map((r) => r.move)).size === 3, `depth ${depth} in ${fen}: first moves ${text}`);
+        expect(ranked[0].score >= ranked[1].score && ranked[1].score >= ranked[2].score, `depth ${depth} in ${fen}: scores ${text}`);
+      }
+      expect(byDepth.has('10'), `no depth 10 lines in ${fen}`);
+      expect(result.bestmove === byDepth.get('10')[0].move, `bestmove ${result.bestmove}, not the best line's first move in ${fen}`);
+      // node-uci reads the ranks too.
+      const ranks = new Set(result.info.filter((i) => i.pv && i.depth === 10).map((i) => i.multipv));
+      expect([1, 2, 3].every((r) => ranks.has(r)), `node-uci read the ranks ${[...ranks].join(' ')} at depth 10`);
+    }
+    const MATE_IN_ONE = '6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1';  // a1a8 mates
+    await s.within(s.engine.position(MATE_IN_ONE), 5000, 'no "readyok" after "position fen"');
+    let result = await s.within(s.engine.go({ depth: 4 }), 10000, 'no bestmove in the mate in one');
+    expect(result.bestmove === 'a1a8', `bestmove ${result.bestmove}, not the mate a1a8`);
+    result = await s.within(s.engine.go({ depth: 4, searchmoves: ['a1a5', 'g1f2'] }), 10000, 'no bestmove after "searchmoves"');
+    expect(['a1a5', 'g1f2'].includes(result.bestmove), `bestmove ${result.bestmove} after "searchmoves a1a5 g1f2"`);
+    result = await s.within(s.engine.go({ depth: 4, searchmoves: ['e2e4'] }), 10000, 'no bestmove after "searchmoves" of no legal move');
+    expect(result.bestmove === '0000', `bestmove ${result.bestmove} after "searchmoves" of no legal move`);
+    await s.ready();
   },
 
   // A checkmated side has no move to name.

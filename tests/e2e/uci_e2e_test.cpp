@@ -61,6 +61,10 @@ TEST(UciClient, HashOptions) { run_check("hash"); }
 // "go ponder" waits for "ponderhit" (then its clock budget counts from
 // there) or "stop" (then it answers at once), also once its depth is reached.
 TEST(UciClient, PonderhitAndStop) { run_check("ponder"); }
+// MultiPV 3 to depth 10 at the start and in kiwipete: three ranked lines of
+// different moves at every depth, bestmove the best line's; "searchmoves"
+// keeps the mate in one out and the move played among those named.
+TEST(UciClient, MultiPvAndSearchmoves) { run_check("multipv"); }
 // A mated side answers "bestmove 0000".
 TEST(UciClient, BestmoveOfAMatedSide) { run_check("mated"); }
 

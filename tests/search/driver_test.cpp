@@ -21,12 +21,16 @@ const char* KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R 
 struct Recorded {
   std::vector<int> depths;
   std::vector<std::vector<Move>> variations;
+  std::vector<int> scores;
+  std::vector<int> ranks;
 };
 
 void record(void* context, const ThinkingLine& line) {
   auto* r = static_cast<Recorded*>(context);
   r->depths.push_back(line.depth);
   r->variations.push_back(line.variation);
+  r->scores.push_back(line.score);
+  r->ranks.push_back(line.pv_index);
 }
 
 SearchLimits iterations(int n) {
@@ -66,6 +70,43 @@ TEST(SearchRoot, RunsToTheLimitAndLeavesThePosition) {
   EXPECT_EQ(p->move_stack.level, 1);
   EXPECT_EQ(p->node_count, 0u);
   EXPECT_EQ(stop_search.load(), 0);
+}
+
+// Several best lines: every iteration reports the K best root moves, ranked
+// 1 to K, best first, with different first moves, K capped by the root
+// moves; the move played is the deepest best line's. The progress record
+// shows the last iteration's depth and root.
+TEST(SearchRoot, SeveralBestLinesEachIteration) {
+  for (const int wanted : {3, 8}) {
+    auto p = setup_position(KIWIPETE);
+    SearchLimits limits = iterations(4);
+    limits.multi_pv = wanted;
+    // With eight wanted of five allowed, five lines.
+    if (wanted == 8)
+      for (const char* m : {"e2a6", "d5e6", "e1g1", "a2a3", "f3f6"})
+        limits.root_moves.push_back(legal_move_named(*p, m));
+    const size_t k = wanted == 8 ? 5 : 3;
+    SearchProgress progress;
+    limits.progress = &progress;
+    Recorded r;
+    const SearchResult result = search_root(*p, limits, SearchReport{record, &r});
+    ASSERT_EQ(r.depths.size(), 4 * k);
+    for (size_t i = 0; i < r.depths.size(); i += k) {
+      for (size_t j = 0; j < k; ++j) {
+        EXPECT_EQ(r.depths[i + j], r.depths[i]);
+        EXPECT_EQ(r.ranks[i + j], int(j + 1));
+        if (j > 0) {
+          EXPECT_GE(r.scores[i + j - 1], r.scores[i + j]);
+        }
+        for (size_t l = 0; l < j; ++l) EXPECT_NE(r.variations[i + l][0], r.variations[i + j][0]);
+      }
+    }
+    EXPECT_EQ(result.best, r.variations[r.depths.size() - k][0]);
+    EXPECT_EQ(result.score, r.scores[r.depths.size() - k]);
+    EXPECT_EQ(progress.depth.load(), 5);
+    EXPECT_EQ(progress.total.load(), int(wanted == 8 ? 5 : 48));
+    EXPECT_EQ(progress.searched.load(), progress.total.load() - 1);
+  }
 }
 
 // A stop raised before the search starts (the caller did not clear it) ends
