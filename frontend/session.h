@@ -71,6 +71,8 @@ struct Session {
   // "go ponder": the go line's time limit, counted from "ponderhit".
   bool ponder_timed = false;
   int64_t ponder_budget = 0;
+  // The running search's move is to be a lesser one (a weaker level's).
+  std::atomic<bool> lesser_move{false};
 
   // xboard's "exclude" and "include": the root moves still to be searched
   // in the position of exclusion_key and exclusion_ply (the game's length);

@@ -40,7 +40,9 @@ int64_t number(const std::string& word) { return read_decimal(word.c_str()); }
 void write_info(void*, const ThinkingLine& line) { write_line(uci_info_text(line)); }
 const SearchReport UCI_REPORT{write_info, nullptr};
 
-void write_best_move(void*, const SearchResult& result) {
+void write_best_move(void* context, const SearchResult& found) {
+  SearchResult result = found;
+  weaken_choice(result, static_cast<const Session*>(context)->lesser_move);
   if (!result.best) {
     write_line("bestmove 0000");
     return;
@@ -157,11 +159,6 @@ void go(Session& s, const std::vector<std::string>& w) {
                                 increment)
             : time_left / (2 * moves_to_go + 1);
   }
-  // A weaker level searches the nodes its rate gives a timed budget.
-  if (limits.timed) {
-    const uint64_t nodes = strength_node_limit(strength_setting(s.settings), limits.budget_ms);
-    if (nodes && (!limits.node_limit || nodes < limits.node_limit)) limits.node_limit = nodes;
-  }
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;
   if (infinite) {
@@ -169,6 +166,10 @@ void go(Session& s, const std::vector<std::string>& w) {
     limits.iteration_limit = s.iteration_limit;
   }
   limits.multi_pv = int32_t(s.settings.number[SETTING_MULTI_PV]);
+  // A weaker level searches the nodes its rate gives a timed budget.
+  const Strength level = strength_setting(s.settings);
+  if (limits.timed) limit_strength(level, limits, limits.budget_ms);
+  s.lesser_move = limits.timed && draw_lesser_move(level, s.random);
   // No legal move named: the search has none, as in a mate.
   if (restricted) limits.root_moves = allowed.empty() ? std::vector<Move>{0} : allowed;
   // The own book answers an ordinary go at once, unless told which moves.
@@ -204,7 +205,7 @@ void go(Session& s, const std::vector<std::string>& w) {
   stop_search.store(0);
   s.infinite = infinite;
   engine_start(s.engine, s.game, limits, UCI_REPORT, infinite || ponder, write_best_move,
-               nullptr);
+               &s);
 }
 
 void set_option(Session& s, const std::vector<std::string>& w) {

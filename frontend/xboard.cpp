@@ -266,7 +266,7 @@ void think(Session& s) {
     // the budget all the same.
     limits.timed = true;
     limits.budget_ms = budget;
-    limits.node_limit = strength_node_limit(strength_setting(s.settings), budget);
+    limit_strength(strength_setting(s.settings), limits, budget);
   }
   TablebaseRoot table;
   if (!restricted && s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
@@ -281,7 +281,10 @@ void think(Session& s) {
     }
     limits.root_moves = table.moves;  // a draw: the search picks among the drawing moves
   }
-  play_result(s, engine_search(s.engine, pos, limits, XBOARD_REPORT), t0);
+  const bool lesser = draw_lesser_move(strength_setting(s.settings), s.random);
+  SearchResult result = engine_search(s.engine, pos, limits, XBOARD_REPORT);
+  weaken_choice(result, lesser);
+  play_result(s, result, t0);
 }
 
 bool ponder_hit(Session& s, const char* line) {

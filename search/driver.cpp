@@ -104,6 +104,8 @@ struct Deepening {
   int first_iteration = 1;
   bool helper = false;  // a helper's iterations make no thinking lines
   int multi_pv = 1;     // the best lines each iteration keeps exact
+  Move second = 0;      // the second line's move and score, once found
+  int32_t second_score = 0;
 
   // This search's counts and those of the helpers searching beside it.
   uint64_t all_nodes() const {
@@ -156,6 +158,20 @@ struct Deepening {
     share.finished.store(iteration, std::memory_order_relaxed);
   }
 
+  // Moves root move m to the front of the n root moves, the others keeping
+  // their order.
+  void move_to_front(int n, Move m, std::vector<int32_t>& root_scores) {
+    MoveStack& ms = pos.move_stack;
+    for (int i = 0; i < n; ++i) {
+      if (ms.at(i) != m) continue;
+      for (; i > 0; --i) {
+        std::swap(ms.at(i), ms.at(i - 1));
+        std::swap(root_scores[size_t(i)], root_scores[size_t(i - 1)]);
+      }
+      return;
+    }
+  }
+
   // Takes the deepest iteration a helper finished as the main search's own:
   // its move goes first and its line is reported. Returns the iteration.
   int adopt(int n, std::vector<int32_t>& root_scores) {
@@ -169,15 +185,7 @@ struct Deepening {
       score = share.score;
       variation = share.variation;
     }
-    MoveStack& ms = pos.move_stack;
-    for (int i = 0; i < n; ++i) {
-      if (ms.at(i) != variation[0]) continue;
-      for (; i > 0; --i) {
-        std::swap(ms.at(i), ms.at(i - 1));
-        std::swap(root_scores[size_t(i)], root_scores[size_t(i - 1)]);
-      }
-      break;
-    }
+    move_to_front(n, variation[0], root_scores);
     report_line(iteration, score, std::move(variation));
     return iteration;
   }
@@ -285,8 +293,13 @@ struct Deepening {
       best_index = lines[0].index;
     }
     if (lines.empty()) return Ending::FINISHED;
-    for (size_t j = 0; j < lines.size(); ++j)
-      report_line(iteration, lines[j].score, lines[j].variation, int(j + 1));
+    const size_t shown = limits.shown_pv > 0 ? size_t(limits.shown_pv) : lines.size();
+    for (size_t j = 0; j < lines.size() && j < shown; ++j)
+      report_line(iteration, lines[j].score, lines[j].variation, shown == 1 ? 0 : int(j + 1));
+    if (lines.size() >= 2) {
+      second = ms.at(lines[1].index);
+      second_score = lines[1].score;
+    }
     last_variation = std::move(lines[0].variation);
     last_score = lines[0].score;
     if (pos.share) publish(iteration, last_score, ms.at(best_index));
@@ -319,9 +332,14 @@ struct Deepening {
       const Ending ending = multi_pv > 1 ? iterate_lines(iteration, n, root_scores, best_index)
                                          : iterate(iteration, n, root_scores, left, best_index);
       switch (ending) {
-        case Ending::FINISHED:
+        case Ending::FINISHED: {
+          // Several lines may tie on the best score: the sort need not keep
+          // the best line's move first, and the move played is that one.
+          const Move best = pos.move_stack.at(best_index);
           shell_sort(&pos.move_stack.at(0), root_scores.data(), n);
+          if (multi_pv > 1) move_to_front(n, best, root_scores);
           break;
+        }
         case Ending::OVERTAKEN:
           iteration = adopt(n, root_scores);
           break;
@@ -410,6 +428,8 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
     if (limits.progress) limits.progress->nodes.store(d.all_nodes());
     result.completed = !stopped;
     result.score = d.last_score;
+    result.second = d.second;
+    result.second_score = d.second_score;
     if (d.last_variation.size() >= 2 && d.last_variation[0] == result.best)
       result.ponder = d.last_variation[1];
   } else {

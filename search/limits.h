@@ -39,6 +39,9 @@ struct SearchLimits {
   // best first; more than 1 only on the main search (helpers search as for
   // 1), and never more than the root moves.
   int32_t multi_pv = 1;
+  // The first shown_pv of those lines are reported, all of them when 0; a
+  // single one shown is reported as with one line.
+  int32_t shown_pv = 0;
   // Where the main search shows its progress through the root, or null.
   struct SearchProgress* progress = nullptr;
 };
@@ -82,4 +85,8 @@ struct SearchResult {
   uint64_t nodes = 0;
   int legal_moves = 0;
   bool completed = false;  // ended by the iteration limit, not by a stop
+  // With several lines: the second line's move and score of the last
+  // finished iteration, or 0.
+  Move second = 0;
+  int32_t second_score = 0;
 };

@@ -107,6 +107,17 @@ TEST(SearchRoot, SeveralBestLinesEachIteration) {
     EXPECT_EQ(progress.total.load(), int(wanted == 8 ? 5 : 48));
     EXPECT_EQ(progress.searched.load(), progress.total.load() - 1);
   }
+  // Two lines tied on the best score: the move played is still the first
+  // line's, and the second line's is handed back beside it.
+  auto start = setup_position(START_FEN);
+  SearchLimits tied = iterations(1);
+  tied.multi_pv = 2;
+  Recorded r;
+  const SearchResult result = search_root(*start, tied, SearchReport{record, &r});
+  ASSERT_EQ(r.scores.size(), 2u);
+  EXPECT_EQ(r.scores[0], r.scores[1]);
+  EXPECT_EQ(result.best, r.variations[0][0]);
+  EXPECT_EQ(result.second, r.variations[1][0]);
 }
 
 // A stop raised before the search starts (the caller did not clear it) ends
