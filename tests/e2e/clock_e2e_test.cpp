@@ -176,7 +176,9 @@ TEST(Clock, NodeRateMakesTheClockCountNodes) {
   for (size_t i = from; i < e.lines.size(); ++i) {
     std::smatch m;
     static const std::regex NODES(R"(^\d+ -?\d+ \d+ (\d+) )");
-    if (std::regex_search(e.lines[i], m, NODES)) EXPECT_LE(std::stoll(m[1]), 30000) << e.lines[i];
+    if (std::regex_search(e.lines[i], m, NODES)) {
+      EXPECT_LE(std::stoll(m[1]), 30000) << e.lines[i];
+    }
   }
 }
 
