@@ -256,6 +256,7 @@ void think(Session& s) {
     return;
   }
   SearchLimits limits = iteration_limits(s);
+  const Strength level = strength_setting(s.settings);
   if (s.node_rate > 0) {
     // The budget in nodes of the engine's clock; a fixed time a move is all
     // of its nodes, with no margin for the way to the interface.
@@ -266,7 +267,7 @@ void think(Session& s) {
     // the budget all the same.
     limits.timed = true;
     limits.budget_ms = budget;
-    limit_strength(strength_setting(s.settings), limits, budget);
+    limit_strength(level, limits, budget);
   }
   TablebaseRoot table;
   if (!restricted && s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
@@ -281,7 +282,7 @@ void think(Session& s) {
     }
     limits.root_moves = table.moves;  // a draw: the search picks among the drawing moves
   }
-  const bool lesser = draw_lesser_move(strength_setting(s.settings), s.random);
+  const bool lesser = draw_lesser_move(level, s.random);
   SearchResult result = engine_search(s.engine, pos, limits, XBOARD_REPORT);
   weaken_choice(result, lesser);
   play_result(s, result, t0);
