@@ -16,9 +16,10 @@ const char* const BENCH_FENS[BENCH_POSITIONS] = {
 };
 
 BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report,
-                         int threads) {
+                         int threads, Style style) {
   auto engine = std::make_unique<Engine>();
   engine->threads = threads;
+  engine->style = style;
   engine_set_table(*engine, DEFAULT_HASH_BUCKETS);
   // The system zeroes a fresh mapping's pages at their first write; written
   // here, before the clock starts, that cost is not counted as the search's.
@@ -28,6 +29,7 @@ BenchSearch bench_search(const Position& pos, int iterations, const SearchReport
   SearchLimits limits;
   limits.timed = true;
   limits.budget_ms = 1000000000;
+  limits.soft_ms = limits.budget_ms;
   limits.iteration_limit = iterations + 1;
   const std::clock_t c0 = std::clock();
   const auto t0 = std::chrono::steady_clock::now();

@@ -5,12 +5,14 @@
 
 #include <cstdint>
 
+#include "engine/engine.h"
 #include "position/position.h"
 #include "search/limits.h"
 
 constexpr int BENCH_POSITIONS = 6;
 extern const char* const BENCH_FENS[BENCH_POSITIONS];
 constexpr int BENCH_ITERATIONS = 8;  // iterations 1 to 8: thinking lines up to depth 9
+constexpr int MODERN_BENCH_ITERATIONS = 12;  // the modern search: depths 1 to 13
 
 struct BenchSearch {
   SearchResult result;
@@ -22,6 +24,7 @@ struct BenchSearch {
 };
 
 // Searches the position to the iteration count with a fresh engine and the
-// default table, thinking lines to the report, on that many threads.
+// default table, thinking lines to the report, on that many threads, in
+// the given style.
 BenchSearch bench_search(const Position& pos, int iterations, const SearchReport& report = {},
-                         int threads = 1);
+                         int threads = 1, Style style = Style::CLASSIC);

@@ -17,6 +17,8 @@
 #include "position/position.h"
 #include "search/busy.h"
 #include "search/limits.h"
+#include "search/modern_search.h"
+#include "search/time_manager.h"
 
 // The table's size by the megabyte, as KELO.ini and the interfaces give it.
 constexpr int32_t BUCKETS_PER_MB = 21845;  // 21845 buckets of 48 bytes
@@ -28,6 +30,10 @@ constexpr int32_t MAX_HASH_MB = INT32_MAX / BUCKETS_PER_MB;
 constexpr int32_t MAX_THREADS = 64;
 // The most best lines a search reports at each iteration.
 constexpr int32_t MAX_MULTI_PV = 16;
+
+// The search and evaluation a search runs with: the classic ones, or the
+// modern search.
+enum class Style { CLASSIC, MODERN };
 
 // Called on the search thread when an asynchronous search has ended.
 using SearchDone = void (*)(void* context, const SearchResult& result);
@@ -45,6 +51,11 @@ struct Engine {
   // What the threads of a search share, made for the first search on more
   // than one thread.
   std::unique_ptr<SearchShare> share;
+  Style style = Style::CLASSIC;
+  // The modern search's state of each thread, the first the main search's;
+  // made when first needed. Its histories carry over from search to search.
+  std::vector<std::unique_ptr<ModernThread>> modern;
+  uint32_t generation = 0;  // of the modern table entries, one more each search
 
   // The asynchronous search: one at a time, on a thread of its own.
   std::thread worker;
@@ -56,6 +67,7 @@ struct Engine {
   bool released = false;
   // The running asynchronous search's deadline (see SearchLimits::deadline).
   std::shared_ptr<std::atomic<int64_t>> deadline;
+  std::shared_ptr<SoftLimit> soft;  // and its soft budget
 
   Engine() = default;
   Engine(const Engine&) = delete;
@@ -67,6 +79,9 @@ struct Engine {
 void engine_set_table(Engine& engine, int32_t buckets);
 // Empties the table, keeping its size.
 void engine_clear_table(Engine& engine);
+// Sets the style of the searches to come; the table is emptied, since the
+// styles lay out its entries differently.
+void engine_set_style(Engine& engine, Style style);
 
 // Searches the game's position on the caller's thread. The game is not
 // changed: playing the move is the caller's.
@@ -83,9 +98,9 @@ void engine_start(Engine& engine, const Position& game, const SearchLimits& limi
 // Stops the running search (its result is still handed to `done`).
 void engine_stop(Engine& engine);
 // The running search, started without a time limit to ponder, becomes the
-// real one: when timed it stops budget_ms from now, and with `release` its
+// real one: when timed its budget counts from now, and with `release` its
 // result no longer waits for engine_stop (it is handed over at once if the
 // search has already ended).
-void engine_ponderhit(Engine& engine, bool timed, int64_t budget_ms, bool release);
+void engine_ponderhit(Engine& engine, bool timed, TimeBudget budget, bool release);
 // Waits until the search thread has handed over its result and ended.
 void engine_wait(Engine& engine);

@@ -86,6 +86,15 @@ std::string change_setting(Session& s, int id, const std::string& value) {
     case SETTING_THREADS:
       s.engine.threads = int32_t(s.settings.number[id]);
       break;
+    case SETTING_STYLE: {
+      const bool modern = s.settings.number[id] == STYLE_MODERN;
+      engine_set_style(s.engine, modern ? Style::MODERN : Style::CLASSIC);
+      // Move Overhead follows the style until it is given.
+      if (!s.settings.given[SETTING_MOVE_OVERHEAD])
+        s.settings.number[SETTING_MOVE_OVERHEAD] =
+            modern ? MODERN_MOVE_OVERHEAD : CLASSIC_MOVE_OVERHEAD;
+      break;
+    }
     case SETTING_KPK_BITBASE:
       knowledge.kpk = s.settings.number[id] && kpk_loaded;
       if (s.settings.number[id] && !kpk_loaded) return "no kpk.bin: the KPK bitbase stays off";
@@ -97,10 +106,12 @@ std::string change_setting(Session& s, int id, const std::string& value) {
 }
 
 void apply_start_settings(Session& s) {
-  for (int id : {SETTING_TABLEBASES, SETTING_KPK_BITBASE, SETTING_THREADS}) {
+  for (int id : {SETTING_TABLEBASES, SETTING_KPK_BITBASE, SETTING_THREADS, SETTING_STYLE}) {
+    const Setting& setting = SETTINGS[id];
     const std::string value =
-        SETTINGS[id].type == SettingType::STRING ? s.settings.text[id]
-                                                 : std::to_string(s.settings.number[id]);
+        setting.type == SettingType::STRING  ? s.settings.text[id]
+        : setting.type == SettingType::COMBO ? setting.choices[s.settings.number[id]]
+                                             : std::to_string(s.settings.number[id]);
     const std::string problem = change_setting(s, id, value);
     if (!problem.empty()) std::printf("tellusererror %s\n", problem.c_str());
   }

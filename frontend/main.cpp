@@ -2,6 +2,7 @@
 //   kelo               the engine, on standard input and output
 //   kelo bench [N [T]] the bench positions to N iterations (8) on T threads
 //                      (1), then "NODES nodes NPS nps"
+//   kelo bench modern [N [T]]  the same in the modern style (12 iterations)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,13 +23,13 @@
 
 namespace {
 
-int bench(int iterations, int threads) {
+int bench(int iterations, int threads, Style style) {
   uint64_t total = 0;
   double seconds = 0;
   for (int i = 0; i < BENCH_POSITIONS; ++i) {
     const Position pos(BENCH_FENS[i]);
     // The search's own wall time: the table's allocation is not counted.
-    const BenchSearch run = bench_search(pos, iterations, {}, threads);
+    const BenchSearch run = bench_search(pos, iterations, {}, threads, style);
     const double s = run.seconds;
     total += run.nodes;
     seconds += s;
@@ -45,10 +46,12 @@ int bench(int iterations, int threads) {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
     init_tables();
-    int iterations = BENCH_ITERATIONS;
-    if (argc >= 3) iterations = clamp32(read_decimal(argv[2]), 1, 63);
-    const int threads = argc >= 4 ? clamp32(read_decimal(argv[3]), 1, MAX_THREADS) : 1;
-    return bench(iterations, threads);
+    const bool modern = argc >= 3 && std::strcmp(argv[2], "modern") == 0;
+    const int at = modern ? 3 : 2;  // where the counts begin
+    int iterations = modern ? MODERN_BENCH_ITERATIONS : BENCH_ITERATIONS;
+    if (argc >= at + 1) iterations = clamp32(read_decimal(argv[at]), 1, 63);
+    const int threads = argc >= at + 2 ? clamp32(read_decimal(argv[at + 1]), 1, MAX_THREADS) : 1;
+    return bench(iterations, threads, modern ? Style::MODERN : Style::CLASSIC);
   }
 
   std::printf("KELO 0.56Z, Brenu\n");

@@ -70,7 +70,7 @@ struct Session {
   bool infinite = false;  // the running search waits for "stop"
   // "go ponder": the go line's time limit, counted from "ponderhit".
   bool ponder_timed = false;
-  int64_t ponder_budget = 0;
+  TimeBudget ponder_budget;
   // The running search's move is to be a lesser one (a weaker level's).
   std::atomic<bool> lesser_move{false};
 

@@ -9,6 +9,7 @@
 
 namespace {
 const char* const TIME_USE_CHOICES[] = {"classic", "full", nullptr};
+const char* const STYLE_CHOICES[] = {"classic", "modern", nullptr};
 }  // namespace
 
 // xboard sets the hash size by "memory", pondering by "hard" and "easy", and
@@ -28,12 +29,16 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"UCI_LimitStrength", SettingType::CHECK, 0, 0, 1, "", "LIMIT_STRENGTH=", false, true},
     {"UCI_Elo", SettingType::SPIN, MAX_ELO, MIN_ELO, MAX_ELO, "", "ELO=", false, true},
     {"MultiPV", SettingType::SPIN, 1, 1, MAX_MULTI_PV, "", "MULTI_PV=", true, true},
+    {"Style", SettingType::COMBO, STYLE_CLASSIC, 0, 0, "", "STYLE=", true, true, STYLE_CHOICES},
+    {"Move Overhead", SettingType::SPIN, CLASSIC_MOVE_OVERHEAD, 0, 5000, "", "MOVE_OVERHEAD=",
+     true, true},
 };
 
 SettingValues::SettingValues() {
   for (int i = 0; i < SETTING_COUNT; ++i) {
     number[i] = SETTINGS[i].default_number;
     text[i] = SETTINGS[i].default_text;
+    given[i] = false;
   }
 }
 
@@ -56,7 +61,9 @@ int find_setting(const std::string& name) {
   return -1;
 }
 
-bool parse_setting(int id, const std::string& text, SettingValues& values) {
+namespace {
+
+bool parse_value(int id, const std::string& text, SettingValues& values) {
   const Setting& s = SETTINGS[id];
   switch (s.type) {
     case SettingType::SPIN: {
@@ -91,6 +98,14 @@ bool parse_setting(int id, const std::string& text, SettingValues& values) {
       return false;
   }
   return false;
+}
+
+}  // namespace
+
+bool parse_setting(int id, const std::string& text, SettingValues& values) {
+  if (!parse_value(id, text, values)) return false;
+  values.given[id] = true;
+  return true;
 }
 
 std::string uci_option_line(int id, const SettingValues& values) {
@@ -140,3 +155,10 @@ std::string xboard_option_feature(int id, const SettingValues& values) {
   }
   return "feature option=\"" + body + "\"";
 }
+
+TimeRule time_rule(const SettingValues& values) {
+  if (values.number[SETTING_STYLE] == STYLE_MODERN) return TimeRule::MODERN;
+  return values.number[SETTING_TIME_USE] == TIME_USE_FULL ? TimeRule::FULL : TimeRule::CLASSIC;
+}
+
+int64_t move_overhead(const SettingValues& values) { return values.number[SETTING_MOVE_OVERHEAD]; }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "search/time_manager.h"
+
 enum SettingId : int {
   SETTING_HASH,
   SETTING_CLEAR_HASH,
@@ -21,6 +23,8 @@ enum SettingId : int {
   SETTING_LIMIT_STRENGTH,
   SETTING_ELO,
   SETTING_MULTI_PV,
+  SETTING_STYLE,
+  SETTING_MOVE_OVERHEAD,
   SETTING_COUNT
 };
 
@@ -29,6 +33,10 @@ enum class SettingType { SPIN, CHECK, BUTTON, STRING, COMBO };
 
 // The choices of TimeUse, in the order of its COMBO values.
 enum TimeUse : int64_t { TIME_USE_CLASSIC, TIME_USE_FULL };
+// The choices of Style: the engine's search and evaluation.
+enum StyleChoice : int64_t { STYLE_CLASSIC, STYLE_MODERN };
+// Move Overhead's value under each style until it is given.
+constexpr int64_t CLASSIC_MOVE_OVERHEAD = 0, MODERN_MOVE_OVERHEAD = 20;
 
 struct Setting {
   const char* name;  // as the interfaces show it
@@ -47,6 +55,7 @@ extern const Setting SETTINGS[SETTING_COUNT];
 struct SettingValues {
   int64_t number[SETTING_COUNT];
   std::string text[SETTING_COUNT];
+  bool given[SETTING_COUNT];  // set by KELO.ini or an interface, not left at its default
   SettingValues();  // the defaults
 };
 
@@ -56,11 +65,18 @@ int find_setting(const std::string& name);
 
 // Takes an interface's or KELO.ini's text as the setting's value: a spin is
 // clamped into its range, a check reads "true"/"false" or 1/0, a combo one of
-// its choices (the case of letters does not count). False, and
-// nothing changed, when the text is no value of the setting's kind.
+// its choices (the case of letters does not count); the setting is then
+// given. False, and nothing changed, when the text is no value of the
+// setting's kind.
 bool parse_setting(int id, const std::string& text, SettingValues& values);
 
 // "option name Hash type spin default 32 min 1 max 98304"
 std::string uci_option_line(int id, const SettingValues& values);
 // "feature option=\"Clear Hash -button\""
 std::string xboard_option_feature(int id, const SettingValues& values);
+
+// How the clock is shared out under the settings: Style modern's rule, or
+// TimeUse's.
+TimeRule time_rule(const SettingValues& values);
+// The milliseconds kept back from every timed move.
+int64_t move_overhead(const SettingValues& values);

@@ -11,7 +11,6 @@
 #include "frontend/interpreter.h"
 #include "frontend/settings.h"
 #include "frontend/strength.h"
-#include "frontend/time_use.h"
 #include "position/text.h"
 #include "position/movetext.h"
 #include "position/clock.h"
@@ -148,16 +147,18 @@ void go(Session& s, const std::vector<std::string>& w) {
       ++i;
     }
   }
-  if (move_time >= 0) {
+  if (move_time >= 0 || clock_given) {
+    MoveClock clock;
+    clock.fixed_ms = move_time;
+    clock.time_left = time_left;
+    clock.increment = increment;
+    clock.moves_to_go = moves_to_go;
+    clock.moves_known = moves_to_go_given;
+    clock.overhead = move_overhead(s.settings);
+    const TimeBudget budget = plan_move_time(clock, time_rule(s.settings));
     limits.timed = true;
-    limits.budget_ms = move_time - 30;
-  } else if (clock_given) {
-    limits.timed = true;
-    limits.budget_ms =
-        s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL
-            ? full_clock_budget(time_left, moves_to_go_given ? moves_to_go : FULL_MOVES_TO_GO,
-                                increment)
-            : time_left / (2 * moves_to_go + 1);
+    limits.budget_ms = budget.hard_ms;
+    limits.soft_ms = budget.soft_ms;
   }
   // Without any limit the search runs until "stop".
   if (!limits.timed && !limited) infinite = true;
@@ -168,7 +169,7 @@ void go(Session& s, const std::vector<std::string>& w) {
   limits.multi_pv = int32_t(s.settings.number[SETTING_MULTI_PV]);
   // A weaker level searches the nodes its rate gives a timed budget.
   const Strength level = strength_setting(s.settings);
-  if (limits.timed) limit_strength(level, limits, limits.budget_ms);
+  if (limits.timed) limit_strength(level, limits, limits.soft_ms);
   s.lesser_move = limits.timed && draw_lesser_move(level, s.random);
   // No legal move named: the search has none, as in a mate.
   if (restricted) limits.root_moves = allowed.empty() ? std::vector<Move>{0} : allowed;
@@ -200,7 +201,7 @@ void go(Session& s, const std::vector<std::string>& w) {
   // "ponderhit", and answers only after "ponderhit" or "stop".
   s.pondering = ponder;
   s.ponder_timed = limits.timed;
-  s.ponder_budget = limits.budget_ms;
+  s.ponder_budget = TimeBudget{limits.soft_ms, limits.budget_ms};
   if (ponder) limits.timed = false;
   stop_search.store(0);
   s.infinite = infinite;

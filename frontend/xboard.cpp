@@ -10,7 +10,6 @@
 #include "frontend/messages.h"
 #include "frontend/settings.h"
 #include "frontend/strength.h"
-#include "frontend/time_use.h"
 #include "position/clock.h"
 #include "position/game_end.h"
 #include "position/makemove.h"
@@ -43,8 +42,9 @@ void write_message_line(const std::string& text) {
   std::fflush(stdout);
 }
 
-void write_thinking_line(void*, const ThinkingLine& line) {
-  const std::string text = xboard_thinking_text(line);
+// A non-null context asks for the protocol's mate scores.
+void write_thinking_line(void* context, const ThinkingLine& line) {
+  const std::string text = xboard_thinking_text(line, context != nullptr);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
@@ -52,6 +52,11 @@ void write_thinking_line(void*, const ThinkingLine& line) {
 // The nodes of the search "hint" runs when no search has named a move.
 constexpr uint64_t HINT_NODES = 20000;
 constexpr int32_t HINT_TABLE_BUCKETS = BUCKETS_PER_MB;
+
+// The modern style shows mates as the protocol asks.
+const SearchReport& report_of(const Session& s) {
+  return s.settings.number[SETTING_STYLE] == STYLE_MODERN ? XBOARD_MATES_REPORT : XBOARD_REPORT;
+}
 
 bool exclusions_apply(const Session& s) {
   return s.exclusion_ply == int32_t(s.game.history.count) && s.exclusion_key == s.game.hash_key;
@@ -89,7 +94,7 @@ void start_pondering(Session& s, Move reply) {
   if (!play_move_text(s.game, text.c_str())) return;
   if (!game_result(s.game)) {
     stop_search.store(0);
-    engine_start(s.engine, s.game, iteration_limits(s), XBOARD_REPORT, true, keep_ponder_result,
+    engine_start(s.engine, s.game, iteration_limits(s), report_of(s), true, keep_ponder_result,
                  &s);
     s.pondering = true;
     s.ponder_move = text;
@@ -97,7 +102,11 @@ void start_pondering(Session& s, Move reply) {
   unmake_move(s.game);
 }
 
-bool full_clock(const Session& s) { return s.settings.number[SETTING_TIME_USE] == TIME_USE_FULL; }
+// The budget of the side to move's clock under the session's settings.
+TimeBudget budget_of(const Session& s) {
+  return plan_move_time(xboard_move_clock(s.clock, s.game.side_to_move, move_overhead(s.settings)),
+                        time_rule(s.settings));
+}
 
 // Plays the search's move and writes it, charges the mover's clock from t0
 // on (or with its nodes, on a clock of nodes), and ponders on the expected
@@ -122,6 +131,10 @@ void play_result(Session& s, const SearchResult& result, int64_t t0) {
 }  // namespace
 
 const SearchReport XBOARD_REPORT{write_thinking_line, nullptr};
+namespace {
+bool protocol_mates_on = true;
+}  // namespace
+const SearchReport XBOARD_MATES_REPORT{write_thinking_line, &protocol_mates_on};
 
 void set_level(XboardClock& clock, const char* line) {
   // The words after "level": moves per period, base time, increment.
@@ -182,20 +195,26 @@ int64_t seconds_as_ms(const char* text) {
   return ms;
 }
 
-int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock) {
+MoveClock xboard_move_clock(const XboardClock& clock, int side_to_move, int64_t overhead) {
+  MoveClock c;
+  c.overhead = overhead;
   if (clock.fixed_move_time != 0) {
-    // A 30 ms margin for the move's way to the interface, but at least half
-    // the time: short fixed times still search.
-    const int64_t fixed = clock.fixed_move_time;
-    return fixed - 30 > fixed / 2 ? fixed - 30 : fixed / 2;
+    c.fixed_ms = clock.fixed_move_time;
+    c.keep_half = true;
+    return c;
   }
   const bool white = side_to_move == 1;
-  const int64_t time_left = white ? clock.time_left_white : clock.time_left_black;
-  const int64_t moves_left = white ? clock.moves_left_white : clock.moves_left_black;
-  if (full_clock)
-    return full_clock_budget(time_left, clock.no_move_count ? FULL_MOVES_TO_GO : moves_left,
-                             clock.increment);
-  return time_left / (2 * moves_left + 1);
+  c.time_left = white ? clock.time_left_white : clock.time_left_black;
+  c.moves_to_go = white ? clock.moves_left_white : clock.moves_left_black;
+  c.moves_known = !clock.no_move_count;
+  c.increment = clock.increment;
+  return c;
+}
+
+int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock) {
+  return plan_move_time(xboard_move_clock(clock, side_to_move),
+                        full_clock ? TimeRule::FULL : TimeRule::CLASSIC)
+      .hard_ms;
 }
 
 void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed) {
@@ -214,9 +233,14 @@ void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed) {
   }
 }
 
-std::string xboard_thinking_text(const ThinkingLine& line) {
+std::string xboard_thinking_text(const ThinkingLine& line, bool protocol_mates) {
   char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "%i %i %lli %lli ", line.depth, line.score,
+  int32_t score = line.score;
+  if (protocol_mates && score > MATE_BOUND)
+    score = 100000 + (SCORE_INFINITE - score + 1) / 2;
+  else if (protocol_mates && score < -MATE_BOUND)
+    score = -100000 - (SCORE_INFINITE + score) / 2;
+  std::snprintf(buffer, sizeof buffer, "%i %i %lli %lli ", line.depth, score,
                 (long long)(line.elapsed_ms / 10), (long long)line.nodes);
   std::string text = buffer;
   for (Move m : line.variation) text += move_text(m) + ' ';
@@ -234,7 +258,7 @@ void think(Session& s) {
   stop_search.store(0);
   const int64_t t0 = now_ms();
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  const int64_t budget = move_budget(s.clock, pos.side_to_move, full_clock(s));
+  const TimeBudget budget = budget_of(s);
   if (game_over(pos)) {
     pos.side_to_move = pos.side_to_move == 1 ? 0 : 1;
     stop_search.store(0);
@@ -260,21 +284,23 @@ void think(Session& s) {
   if (s.node_rate > 0) {
     // The budget in nodes of the engine's clock; a fixed time a move is all
     // of its nodes, with no margin for the way to the interface.
-    const int64_t ms = s.clock.fixed_move_time != 0 ? s.clock.fixed_move_time : budget;
+    const int64_t ms = s.clock.fixed_move_time != 0 ? s.clock.fixed_move_time : budget.soft_ms;
     limits.node_limit = strength_node_limit(Strength{s.node_rate}, ms);
   } else {
     // A weaker level searches the nodes its rate gives the budget, within
     // the budget all the same.
     limits.timed = true;
-    limits.budget_ms = budget;
-    limit_strength(level, limits, budget);
+    limits.budget_ms = budget.hard_ms;
+    limits.soft_ms = budget.soft_ms;
+    limit_strength(level, limits, budget.soft_ms);
   }
   TablebaseRoot table;
   if (!restricted && s.engine.knowledge.tablebases && tablebase_root(pos, table)) {
     if (table.score != 0 || table.moves.size() == 1) {
       // The tables' best move at once, with their score.
       const std::vector<Move> variation{table.moves[0]};
-      write_thinking_line(nullptr, ThinkingLine{1, table.score, 0, 0, 0, variation, 0});
+      const SearchReport& report = report_of(s);
+      report.line(report.context, ThinkingLine{1, table.score, 0, 0, 0, variation, 0});
       SearchResult result;
       result.best = table.moves[0];
       play_result(s, result, t0);
@@ -283,7 +309,7 @@ void think(Session& s) {
     limits.root_moves = table.moves;  // a draw: the search picks among the drawing moves
   }
   const bool lesser = draw_lesser_move(level, s.random);
-  SearchResult result = engine_search(s.engine, pos, limits, XBOARD_REPORT);
+  SearchResult result = engine_search(s.engine, pos, limits, report_of(s));
   weaken_choice(result, lesser);
   play_result(s, result, t0);
 }
@@ -296,7 +322,7 @@ bool ponder_hit(Session& s, const char* line) {
   read_user_move(s.game, line);
   Position& pos = s.game;
   apply_clock_reports(s.clock, s.reports, pos.side_to_move);
-  engine_ponderhit(s.engine, true, move_budget(s.clock, pos.side_to_move, full_clock(s)), true);
+  engine_ponderhit(s.engine, true, budget_of(s), true);
   engine_wait(s.engine);
   s.pondering = false;
   play_result(s, s.ponder_result, t0);
@@ -314,7 +340,7 @@ void stop_pondering(Session& s) {
 bool analyse(Session& s) {
   SearchLimits limits = iteration_limits(s);
   limits.search_single_move = true;
-  const SearchResult result = engine_search(s.engine, s.game, limits, XBOARD_REPORT);
+  const SearchResult result = engine_search(s.engine, s.game, limits, report_of(s));
   remember_hint(s, result.best);
   return result.completed;
 }
@@ -356,6 +382,7 @@ void give_hint(Session& s) {
     limits.node_limit = HINT_NODES;
     auto aside = std::make_unique<Engine>();
     engine_set_table(*aside, HINT_TABLE_BUCKETS);
+    engine_set_style(*aside, s.engine.style);
     aside->knowledge = s.engine.knowledge;
     stop_search.store(0);
     m = engine_search(*aside, pos, limits, SearchReport{}).best;

@@ -6,6 +6,7 @@
 
 #include "frontend/session.h"
 #include "search/limits.h"
+#include "search/time_manager.h"
 
 // "level MPS BASE INC": the clock fields of a conventional or incremental control.
 void set_level(XboardClock& clock, const char* line);
@@ -17,6 +18,8 @@ void apply_clock_reports(XboardClock& clock, const ClockReports& reports, int si
 // Milliseconds of a decimal count of seconds ("0.5", "2", ".25"; digits past
 // the thousandth are dropped); 0 for a text that begins with no number.
 int64_t seconds_as_ms(const char* text);
+// The side to move's clock as the time manager reads it.
+MoveClock xboard_move_clock(const XboardClock& clock, int side_to_move, int64_t overhead = 0);
 // Milliseconds the side to move may search; with full_clock by TimeUse
 // "full", else by the default rule.
 int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock = false);
@@ -25,10 +28,14 @@ int64_t move_budget(const XboardClock& clock, int side_to_move, bool full_clock 
 void charge_clock(XboardClock& clock, int side_to_move_now, int64_t elapsed);
 
 // A thinking line as xboard shows it: depth, score, centiseconds, nodes, the
-// variation, then the table hit rate and the speed.
-std::string xboard_thinking_text(const ThinkingLine& line);
-// Writes each thinking line as xboard_thinking_text gives it.
+// variation, then the table hit rate and the speed. With protocol_mates a
+// mate in N moves shows as 100000 + N and being mated in N as -100000 - N,
+// as the protocol asks; without, mates show in the search's own units.
+std::string xboard_thinking_text(const ThinkingLine& line, bool protocol_mates = false);
+// Writes each thinking line as xboard_thinking_text gives it: in the
+// search's units, or (the modern style's) with the protocol's mates.
 extern const SearchReport XBOARD_REPORT;
+extern const SearchReport XBOARD_MATES_REPORT;
 
 // Searches the game's position, plays the chosen move and writes it (or
 // writes the result when the game is already over), then charges the

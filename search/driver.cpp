@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "position/clock.h"
 #include "position/makemove.h"
@@ -16,71 +12,11 @@
 #include "search/busy.h"
 #include "search/ordering.h"
 #include "search/search.h"
+#include "search/timer.h"
 #include "search/tt.h"
 #include "search/validation.h"
 
 namespace {
-
-// One thread, started with the first timed search and kept for the
-// process, watches the deadline of the search that armed it. Disarming
-// takes only its lock: a search that ends never waits for the thread to be
-// scheduled, and nothing outlives the search that owned it.
-struct Timer {
-  std::mutex lock;
-  std::condition_variable wake;
-  std::shared_ptr<const std::atomic<int64_t>> deadline;  // null while disarmed
-  bool quitting = false;
-  std::thread thread;
-
-  Timer() {
-    try {
-      thread = std::thread([this] { watch(); });
-    } catch (const std::system_error&) {
-      // Without a timer the iteration limit or a stop line ends the search.
-    }
-  }
-  ~Timer() {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      quitting = true;
-    }
-    wake.notify_one();
-    if (thread.joinable()) thread.join();
-  }
-
-  // The deadline may move while it waits (a ponder search becoming the real
-  // one), so an armed timer looks at it every millisecond.
-  void watch() {
-    std::unique_lock<std::mutex> guard(lock);
-    while (!quitting) {
-      if (!deadline) {
-        wake.wait(guard);
-      } else if (now_ms() >= deadline->load()) {
-        raise_stop();
-        deadline.reset();
-      } else {
-        wake.wait_for(guard, std::chrono::milliseconds(1));
-      }
-    }
-  }
-
-  void arm(std::shared_ptr<const std::atomic<int64_t>> d) {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      deadline = std::move(d);
-    }
-    wake.notify_one();
-  }
-  void disarm() {
-    std::lock_guard<std::mutex> guard(lock);
-    deadline.reset();
-  }
-};
-
-Timer& timer() {
-  static Timer t;
-  return t;
-}
 
 void collect_chain(Position& pos, int n, std::vector<Move>& out) {
   if (n == 0) return;
@@ -366,9 +302,6 @@ std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
   return variation;
 }
 
-namespace {
-
-// Opens a level with the root moves the limits allow, in generation order.
 void generate_root(Position& pos, const SearchLimits& limits) {
   MoveStack& ms = pos.move_stack;
   generate_all(pos);
@@ -384,8 +317,6 @@ void generate_root(Position& pos, const SearchLimits& limits) {
     ms.top = ms.list_end[size_t(ms.level - 1)];
   }
 }
-
-}  // namespace
 
 SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report) {
   pos.tt_hits = 0;
@@ -410,21 +341,10 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
       limits.progress->total.store(n);
       limits.progress->move.store(ms.at(0));
     }
-    bool armed = false;
-    const std::shared_ptr<std::atomic<int64_t>> deadline =
-        limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
-    if (limits.timed) deadline->store(d.start + limits.budget_ms);
-    if (limits.timed && limits.budget_ms <= 0) {
-      // No time at all: stop before the first root move is searched, so
-      // that the first generated move is played, every time the same.
-      raise_stop();
-    } else if (limits.timed || limits.deadline) {
-      armed = true;
-      timer().arm(deadline);
-    }
+    const bool armed = arm_search_timer(limits, d.start);
     bool stopped = false;
     result.best = ms.at(d.deepen(n, stopped));
-    if (armed) timer().disarm();
+    if (armed) disarm_search_timer();
     if (limits.progress) limits.progress->nodes.store(d.all_nodes());
     result.completed = !stopped;
     result.score = d.last_score;

@@ -23,6 +23,9 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
 // last iteration. Its counts stay readable in pos while it runs.
 void search_helper(Position& pos, const SearchLimits& limits, int first_iteration);
 
+// Opens a level with the root moves the limits allow, in generation order.
+void generate_root(Position& pos, const SearchLimits& limits);
+
 // The variation of a thinking line: the root move, then the table's chain
 // from the position after it, n moves at most in all. The moves made for it
 // are not counted as searched nodes.

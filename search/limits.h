@@ -16,6 +16,9 @@ struct SearchLimits {
   // iterations, the node limit or the stop flag end the search.
   bool timed = false;
   int64_t budget_ms = 0;
+  // The soft budget of the modern search, which ends an iteration past it
+  // (scaled by the stability of its result); the classic one has none.
+  int64_t soft_ms = 0;
   // Iterations run while iteration < iteration_limit and, when depth_limit
   // is above 0, iteration <= depth_limit.
   int32_t iteration_limit = 64;
@@ -32,6 +35,9 @@ struct SearchLimits {
   // now_ms(), NO_DEADLINE for none: a ponder search becomes the real one.
   // A timed search writes its own deadline there.
   std::shared_ptr<std::atomic<int64_t>> deadline;
+  // The same for the soft budget; a timed search writes its own start and
+  // soft_ms there.
+  std::shared_ptr<struct SoftLimit> soft;
   // Helper searches of the same root on other threads: their nodes and
   // table hits count in the thinking lines and the result.
   std::vector<const Position*> helpers;
@@ -60,6 +66,20 @@ struct SearchProgress {
 };
 
 constexpr int64_t NO_DEADLINE = INT64_MAX;
+
+// The soft budget of a running search: from when it counts (NO_DEADLINE
+// while none does, as in a ponder search) and how long it is.
+struct SoftLimit {
+  std::atomic<int64_t> ms{0};
+  std::atomic<int64_t> from{NO_DEADLINE};
+
+  // A soft budget no shorter than the hard one (a fixed time a move) never
+  // ends a search early.
+  void start(int64_t now, int64_t soft_ms, int64_t hard_ms) {
+    ms.store(soft_ms < hard_ms ? soft_ms : NO_DEADLINE, std::memory_order_relaxed);
+    from.store(now, std::memory_order_release);
+  }
+};
 
 // One thinking line: a root move has just become the iteration's best.
 struct ThinkingLine {

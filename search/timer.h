@@ -1,0 +1,15 @@
+// The deadline watcher of timed searches: one thread for the process raises
+// the stop flag when the deadline of the search that armed it has come.
+#pragma once
+
+#include <cstdint>
+
+#include "search/limits.h"
+
+// Arms the watcher for a search that starts at `start` (now_ms()) under the
+// limits: a timed search's deadline is start + budget_ms, written to the
+// limits' shared deadline when there is one, which the caller may move while
+// the search runs. A timed search without time raises the stop flag at once.
+// True when armed: the search then calls disarm_search_timer when it ends.
+bool arm_search_timer(const SearchLimits& limits, int64_t start);
+void disarm_search_timer();
