@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 
-.PHONY: all deps engine test bench run install clean asan tsan
+.PHONY: all deps engine test bench run install clean asan tsan openbench
 
 # clang++ when the machine has it: its code makes and unmakes moves about a
 # tenth faster than g++'s here (bench_perft); the results are the same. Looked
@@ -49,6 +49,21 @@ all:
 engine:
 	$(call configure,$(BUILD),$(CONFIG))
 	cmake --build $(BUILD) -j $(JOBS) --target kelo
+
+# OpenBench's contract: `make EXE=PATH CXX=COMPILER` builds the engine alone
+# with that compiler (CXX_CHOICE's when CXX is not given) in build-openbench/
+# and copies it to PATH. Without EXE on the command line, make does as before.
+OB_CXX = $(if $(filter-out default undefined,$(origin CXX)),$(CXX),$(CXX_CHOICE))
+OB_CONFIG = -DCMAKE_BUILD_TYPE=Release $(if $(OB_CXX),-DCMAKE_CXX_COMPILER=$(OB_CXX)) \
+  $(if $(WERROR),-DKELO_WERROR=ON)
+ifeq ($(origin EXE),command line)
+.DEFAULT_GOAL := openbench
+endif
+openbench:
+	@[ -n "$(EXE)" ] || { echo "make openbench needs EXE=PATH" >&2; exit 1; }
+	$(call configure,build-openbench,$(OB_CONFIG))
+	cmake --build build-openbench -j $(JOBS) --target kelo
+	cp build-openbench/kelo '$(EXE)'
 
 run: engine
 	./$(BUILD)/kelo
@@ -111,4 +126,4 @@ install:
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-openbench

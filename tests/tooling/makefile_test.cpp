@@ -132,4 +132,25 @@ TEST_F(MakefileTest, TestsConfigureAgainWhenPartsWereLeftOut) {
   EXPECT_EQ(configures().size(), 3u);
 }
 
+// OpenBench builds with `make EXE=PATH CXX=COMPILER`: the engine alone, in a
+// directory of its own, with that compiler; without EXE, CXX changes nothing.
+TEST_F(MakefileTest, ExeBuildsTheEngineAtThatPathWithCxx) {
+  fs::create_directories(work_ / "build-openbench");
+  write("build-openbench/kelo", "engine");  // what the build would leave
+  ASSERT_TRUE(make("EXE=ob-kelo CXX=/opt/c/g++ CXX_CHOICE=/opt/a/clang++")) << output();
+  ASSERT_EQ(configures().size(), 1u);
+  EXPECT_NE(configures()[0].find("-B build-openbench -DCMAKE_BUILD_TYPE=Release "
+                                 "-DCMAKE_CXX_COMPILER=/opt/c/g++"),
+            std::string::npos)
+      << configures()[0];
+  EXPECT_TRUE(fs::exists(work_ / "ob-kelo"));
+
+  ASSERT_TRUE(make("CXX=/opt/c/g++ CXX_CHOICE=/opt/a/clang++")) << output();
+  ASSERT_EQ(configures().size(), 2u);
+  EXPECT_NE(configures()[1].find("-B build -DCMAKE_BUILD_TYPE=Release "
+                                 "-DCMAKE_CXX_COMPILER=/opt/a/clang++"),
+            std::string::npos)
+      << configures()[1];
+}
+
 }  // namespace
