@@ -341,7 +341,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
       limits.progress->total.store(n);
       limits.progress->move.store(ms.at(0));
     }
-    const bool armed = arm_search_timer(limits, d.start);
+    const bool armed = arm_search_timer(limits, d.start, search_deadline(limits));
     bool stopped = false;
     result.best = ms.at(d.deepen(n, stopped));
     if (armed) disarm_search_timer();

@@ -1,6 +1,7 @@
 // The modern search's root: iterative deepening with aspiration windows,
 // several best lines, the thinking lines and the soft time limit.
 #include <algorithm>
+#include <memory>
 
 #include "position/clock.h"
 #include "position/makemove.h"
@@ -32,7 +33,9 @@ struct ModernDeepening {
   bool helper;
   int multi_pv = 1;
   SoftLimit* soft = nullptr;
-  Move reported = 0;  // the first move of the last thinking line
+  std::shared_ptr<std::atomic<int64_t>> deadline = nullptr;  // the hard one
+  Move reported = 0;  // the first move and score of the last thinking line
+  int32_t reported_score = 0;
   // The last finished iteration's best move and score, and for how many
   // iterations that move has stayed best.
   Move last_best = 0;
@@ -70,7 +73,7 @@ struct ModernDeepening {
 
   void report_line(const RootMove& rm, int32_t depth, int pv_index) {
     if (helper) return;
-    if (pv_index <= 1) reported = rm.move;
+    if (pv_index <= 1) reported = rm.move, reported_score = rm.score;
     if (report.line)
       report.line(report.context, ThinkingLine{depth, rm.score, now_ms() - start, all_nodes(),
                                                all_tt_hits(), rm.pv, pv_index});
@@ -89,16 +92,16 @@ struct ModernDeepening {
       RootMove& rm = moves[size_t(i)];
       const Move m = rm.move;
       show_progress(depth, searched, n, m);
+      const bool checks = gives_check(pos, m);
       enter_move(t, pos, 0, m);
       ++searched;
-      const bool gives_check = side_in_check(pos);
-      const int32_t new_depth = depth - 1 + (gives_check ? 1 : 0);
+      const int32_t new_depth = depth - 1 + (checks ? 1 : 0);
       int32_t score;
       if (searched == 1) {
         score = -modern_search(pos, t, -beta, -alpha, new_depth, 1, false);
       } else {
         int32_t d = new_depth;
-        if (depth >= LMR_DEPTH && searched > 3 && is_quiet(m) && !gives_check)
+        if (depth >= LMR_DEPTH && searched > 3 && is_quiet(m) && !checks)
           d = std::clamp(new_depth - modern_reduction(depth, searched) + 1, 1, new_depth);
         score = -modern_search(pos, t, -alpha - 1, -alpha, d, 1, true);
         if (score > alpha && d < new_depth && !search_stopped())
@@ -108,6 +111,7 @@ struct ModernDeepening {
       }
       leave_move(pos);
       if (search_stopped()) return best;
+      rm.latest = score;
       if (searched == 1 || score > alpha) {
         rm.score = score;
         rm.pv.assign(1, m);
@@ -127,6 +131,7 @@ struct ModernDeepening {
   bool iterate(int32_t depth) {
     std::vector<RootMove>& moves = t.root_moves;
     t.root_depth = depth;
+    for (RootMove& rm : moves) rm.latest = UNKNOWN;
     for (int line = 0; line < multi_pv; ++line) {
       t.pv_index = line;
       t.seldepth = 0;
@@ -192,9 +197,13 @@ struct ModernDeepening {
         finished = false;
         break;
       }
-      if (!helper && !armed && depth == first_depth) armed = arm_search_timer(limits, start);
+      if (!helper && !armed && depth == first_depth) {
+        armed = arm_search_timer(limits, start, deadline);
+        if (armed) t.deadline = deadline.get();
+      }
     }
     if (armed) disarm_search_timer();
+    t.deadline = nullptr;
     return finished;
   }
 };
@@ -212,7 +221,8 @@ void prepare(Position& pos, ModernThread& t, const SearchLimits& limits) {
   MoveStack& ms = pos.move_stack;
   generate_root(pos, limits);
   t.root_moves.clear();
-  for (int i = 0; i < ms.count(); ++i) t.root_moves.push_back(RootMove{ms.at(i), UNKNOWN, UNKNOWN, {ms.at(i)}});
+  for (int i = 0; i < ms.count(); ++i)
+    t.root_moves.push_back(RootMove{ms.at(i), UNKNOWN, UNKNOWN, UNKNOWN, {ms.at(i)}});
   ms.close_level();
 }
 
@@ -253,15 +263,21 @@ SearchResult modern_search_root(Position& pos, ModernThread& t, const SearchLimi
     }
     SoftLimit own;
     d.soft = limits.soft ? limits.soft.get() : &own;
+    d.deadline = search_deadline(limits);
     if (limits.timed) d.soft->start(d.start, limits.soft_ms, limits.budget_ms);
     result.completed = d.run(1);
     if (limits.progress) limits.progress->nodes.store(d.all_nodes());
     const RootMove& best = t.root_moves[0];
     result.best = best.move;
-    result.score = best.score != UNKNOWN ? best.score : best.previous != UNKNOWN ? best.previous : 0;
-    // A best move found in an unfinished iteration gets its thinking line.
-    if (best.score != UNKNOWN && best.move != d.reported && d.multi_pv == 1)
-      d.report_line(best, t.root_depth, 0);
+    // A best move found in an unfinished iteration (one that beat alpha, or
+    // failed high and was stopped in its search again) gets its thinking
+    // line; the score is the last line's.
+    if (best.move != d.reported && best.latest != UNKNOWN) {
+      RootMove shown = best;
+      if (shown.score == UNKNOWN) shown.score = shown.latest;
+      d.report_line(shown, t.root_depth, 0);
+    }
+    result.score = d.reported_score;
     result.ponder = best.pv.size() >= 2 ? best.pv[1] : table_reply(pos, best.move);
     result.second = d.second;
     result.second_score = d.second_score;

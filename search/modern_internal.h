@@ -17,3 +17,6 @@ void leave_move(Position& pos);
 
 // The late-move reduction of the moves-th move at depth.
 int32_t modern_reduction(int32_t depth, int moves);
+
+// Whether legal move m, not yet made, checks the opponent's king.
+bool gives_check(const Position& pos, Move m);

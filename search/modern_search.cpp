@@ -103,8 +103,60 @@ void unmake_null(Position& pos) {
   pos.hash_key = e.hash_key;
 }
 
-bool halted(Position& pos) {
-  if (pos.node_count >= pos.node_limit) raise_stop();
+}  // namespace
+
+// Whether m, not yet made, checks the opponent's king: directly from its
+// target (as the piece it promotes to), by a slider it uncovers, or by the
+// castling rook.
+bool gives_check(const Position& pos, Move m) {
+  const bool white = pos.side_to_move == 1;
+  const Bitboard* p = pos.piece_bb;
+  const int own = white ? 0 : 1;
+  const Bitboard king = p[white ? 11 : 10];
+  if (!king) return false;
+  const Square ksq = lowest_bit(king);
+  const Square from = move_from(m), to = move_to(m);
+  Bitboard occ = (pos.occ_all & ~square_bb(from)) | square_bb(to);
+  if (m & MOVE_EN_PASSANT) occ &= ~square_bb(white ? to + 8 : to - 8);
+  const unsigned kind = move_promotion(m) ? kind_of(move_promotion(m)) : kind_of(pos.mailbox[from]);
+  switch (kind) {
+    case PAWN:
+      if ((white ? pawn_attacks_white : pawn_attacks_black)[to] & king) return true;
+      break;
+    case KNIGHT:
+      if (knight_attacks[to] & king) return true;
+      break;
+    case BISHOP:
+      if (bishop_attacks(to, occ) & king) return true;
+      break;
+    case ROOK:
+      if (rook_attacks(to, occ) & king) return true;
+      break;
+    case QUEEN:
+      if (queen_attacks(to, occ) & king) return true;
+      break;
+    case KING:
+      if (m & MOVE_CASTLE) {
+        const Square rook_to = to > from ? to - 1 : to + 1;
+        if (rook_attacks(rook_to, occ) & king) return true;
+      }
+      break;
+  }
+  // A slider of ours behind the piece that leaves.
+  const Bitboard gone = ~square_bb(from);
+  const Bitboard diagonal = (p[4 + own] | p[8 + own]) & gone;
+  const Bitboard straight = (p[6 + own] | p[8 + own]) & gone;
+  return ((bishop_lines[ksq] & diagonal) && (bishop_attacks(ksq, occ) & diagonal)) ||
+         ((rook_lines[ksq] & straight) && (rook_attacks(ksq, occ) & straight));
+}
+
+namespace {
+
+bool halted(Position& pos, const ModernThread& t) {
+  const uint64_t nodes = pos.node_count;
+  if (nodes >= pos.node_limit ||
+      ((nodes & 1023) == 0 && t.deadline && now_ms() >= t.deadline->load(std::memory_order_relaxed)))
+    raise_stop();
   return search_stopped();
 }
 
@@ -185,7 +237,7 @@ void reward_cutoff(ModernThread& t, const Position& pos, int ply, int32_t depth,
 }  // namespace
 
 int32_t modern_qsearch(Position& pos, ModernThread& t, int32_t alpha, int32_t beta, int32_t ply) {
-  if (halted(pos)) return 0;
+  if (halted(pos, t)) return 0;
   const bool pv_node = beta - alpha > 1;
   t.pv_length[size_t(ply)] = ply;
   if (ply > t.seldepth) t.seldepth = ply;
@@ -256,7 +308,7 @@ int32_t modern_qsearch(Position& pos, ModernThread& t, int32_t alpha, int32_t be
 int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t beta,
                       int32_t depth, int32_t ply, bool cut_node) {
   if (depth <= 0) return modern_qsearch(pos, t, alpha, beta, ply);
-  if (halted(pos)) return 0;
+  if (halted(pos, t)) return 0;
   const bool pv_node = beta - alpha > 1;
   t.pv_length[size_t(ply)] = ply;
   if (ply > t.seldepth) t.seldepth = ply;
@@ -367,6 +419,8 @@ int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t bet
                     (*t.frame(ply - 2).cont)[pt]
               : 0;
 
+    const bool checks = gives_check(pos, m);
+
     // 10. Pruning at low depth, once a move has kept us from being mated.
     if (best > -MATE_BOUND && can_prune) {
       if (quiet) {
@@ -387,13 +441,13 @@ int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t bet
       }
     }
 
+    // 11. Check extension, within twice the iteration's depth.
+    const int32_t extension = checks && ply < 2 * t.root_depth ? 1 : 0;
     enter_move(t, pos, ply, m);
     ++searched;
     if (quiet && quiet_count < 64) quiets[quiet_count++] = m;
     if (!quiet && capture_count < 32) captures[capture_count++] = m;
-    // 11. Check extension, within twice the iteration's depth.
-    const bool gives_check = side_in_check(pos);
-    const int32_t new_depth = depth - 1 + (gives_check && ply < 2 * t.root_depth ? 1 : 0);
+    const int32_t new_depth = depth - 1 + extension;
 
     // 12. Late moves are searched shallower first, quiet ones the more the
     // worse their history; a reduced move that beats alpha is searched again.
@@ -404,7 +458,7 @@ int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t bet
         r += !improving;
         r += cut_node;
         r -= pv_node;
-        r -= gives_check;
+        r -= checks;
         r -= m == here.killers[0] || m == here.killers[1] || m == counter;
         r -= history / 8192;
       } else {

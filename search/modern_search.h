@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -33,6 +34,7 @@ struct RootMove {
   Move move = 0;
   int32_t score = 0;     // of the running iteration; -SCORE_INFINITE - 1 while unknown
   int32_t previous = 0;  // of the last finished iteration
+  int32_t latest = 0;    // of its last finished search in the running iteration
   std::vector<Move> pv;  // the move, then the line found after it
 };
 
@@ -51,6 +53,10 @@ struct ModernThread {
   int root_history = 0;  // the game's length at the root
   int pv_index = 0;      // the line of several being searched
   int32_t null_min_ply = 0;  // a null move's verification searches from here without one
+  // The hard deadline (now_ms()), looked at every 1024 nodes besides the
+  // timer's watch: a search thread that runs while the timer's waits still
+  // stops in time. Null when there is none to keep.
+  const std::atomic<int64_t>* deadline = nullptr;
 
   ModernFrame& frame(int ply) { return frames[size_t(ply + 4)]; }
 };

@@ -75,9 +75,12 @@ Timer& timer() {
 
 }  // namespace
 
-bool arm_search_timer(const SearchLimits& limits, int64_t start) {
-  const std::shared_ptr<std::atomic<int64_t>> deadline =
-      limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
+std::shared_ptr<std::atomic<int64_t>> search_deadline(const SearchLimits& limits) {
+  return limits.deadline ? limits.deadline : std::make_shared<std::atomic<int64_t>>(NO_DEADLINE);
+}
+
+bool arm_search_timer(const SearchLimits& limits, int64_t start,
+                      const std::shared_ptr<std::atomic<int64_t>>& deadline) {
   if (limits.timed) deadline->store(start + limits.budget_ms);
   if (limits.timed && limits.budget_ms <= 0) {
     // No time at all: stop before the first root move is searched, so

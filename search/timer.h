@@ -6,10 +6,17 @@
 
 #include "search/limits.h"
 
+#include <atomic>
+#include <memory>
+
+// The deadline a search keeps: the limits' shared one, which the caller may
+// move while the search runs, or one of its own.
+std::shared_ptr<std::atomic<int64_t>> search_deadline(const SearchLimits& limits);
+
 // Arms the watcher for a search that starts at `start` (now_ms()) under the
 // limits: a timed search's deadline is start + budget_ms, written to the
-// limits' shared deadline when there is one, which the caller may move while
-// the search runs. A timed search without time raises the stop flag at once.
+// given deadline. A timed search without time raises the stop flag at once.
 // True when armed: the search then calls disarm_search_timer when it ends.
-bool arm_search_timer(const SearchLimits& limits, int64_t start);
+bool arm_search_timer(const SearchLimits& limits, int64_t start,
+                      const std::shared_ptr<std::atomic<int64_t>>& deadline);
 void disarm_search_timer();
