@@ -140,6 +140,11 @@ void go(Session& s, const std::vector<std::string>& w) {
       limits.depth_limit = clamp32(n - 1, 1);
       limited = true;
       ++i;
+    } else if (key == "mate") {
+      // Ends at a mate in N moves or fewer, or at the iteration limit.
+      limits.mate_moves = clamp32(number(w[i + 1]), 1);
+      limited = true;
+      ++i;
     } else if (key == "nodes") {
       const int64_t n = number(w[i + 1]);
       limits.node_limit = n > 0 ? uint64_t(n) : 1;
@@ -167,14 +172,19 @@ void go(Session& s, const std::vector<std::string>& w) {
     limits.iteration_limit = s.iteration_limit;
   }
   limits.multi_pv = int32_t(s.settings.number[SETTING_MULTI_PV]);
+  // A single legal move is searched as asked, and reported; only under a
+  // clock alone is it played at once, after one line with a score.
+  limits.search_single_move = infinite || ponder || limited || move_time >= 0;
+  limits.tell_single_move = true;
   // A weaker level searches the nodes its rate gives a timed budget.
   const Strength level = strength_setting(s.settings);
   if (limits.timed) limit_strength(level, limits, limits.soft_ms);
   s.lesser_move = limits.timed && draw_lesser_move(level, s.random);
   // No legal move named: the search has none, as in a mate.
   if (restricted) limits.root_moves = allowed.empty() ? std::vector<Move>{0} : allowed;
-  // The own book answers an ordinary go at once, unless told which moves.
-  if (!ponder && !infinite && !restricted) {
+  // The own book answers an ordinary go at once, unless told which moves
+  // or asked for a mate.
+  if (!ponder && !infinite && !restricted && limits.mate_moves == 0) {
     std::string problem;
     const BookChoice book = book_move(s, problem);
     if (!problem.empty()) write_line("info string " + problem);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "eval/evaluate.h"
 #include "position/clock.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
@@ -283,6 +284,8 @@ struct Deepening {
           stopped = true;
           return best_index;
       }
+      // A mate search ends at the mate it asked for (the best move is first).
+      if (mates_within(last_score, limits.mate_moves)) break;
     }
     return 0;
   }
@@ -300,6 +303,17 @@ std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
   unmake_move(pos);
   pos.node_count = nodes;
   return variation;
+}
+
+int32_t tell_single_move(Position& pos, const SearchLimits& limits, const SearchReport& report,
+                         Move move) {
+  if (!limits.tell_single_move) return 0;
+  make_move(pos, move);
+  const int32_t score = -evaluate(pos);
+  unmake_move(pos);
+  const std::vector<Move> variation{move};
+  if (report.line) report.line(report.context, ThinkingLine{1, score, 0, 0, 0, variation, 0});
+  return score;
 }
 
 void generate_root(Position& pos, const SearchLimits& limits) {
@@ -330,6 +344,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   // Mate, stalemate or a side without its king: nothing to search.
   if (n == 1 && !limits.search_single_move) {
     result.best = ms.at(0);
+    result.score = tell_single_move(pos, limits, report, result.best);
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};

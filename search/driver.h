@@ -23,6 +23,12 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
 // last iteration. Its counts stay readable in pos while it runs.
 void search_helper(Position& pos, const SearchLimits& limits, int first_iteration);
 
+// A single legal move played without a search: with limits.tell_single_move
+// one thinking line of depth 1, scored by the evaluation after the move.
+// Returns that score (0 when not told). The position is left as it was.
+int32_t tell_single_move(Position& pos, const SearchLimits& limits, const SearchReport& report,
+                         Move move);
+
 // Opens a level with the root moves the limits allow, in generation order.
 void generate_root(Position& pos, const SearchLimits& limits);
 

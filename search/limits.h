@@ -25,9 +25,14 @@ struct SearchLimits {
   int32_t depth_limit = 0;
   // The search stops once this many nodes are made; 0 for no limit.
   uint64_t node_limit = 0;
+  // The search ends once its best line mates within this many moves (the
+  // side to move mating); 0 for no such end.
+  int32_t mate_moves = 0;
   // A single legal move is played at once unless the search is asked to
-  // deepen on it all the same (analysis).
+  // deepen on it all the same (analysis). Played at once, it is told in one
+  // thinking line of depth 1 when tell_single_move is set.
   bool search_single_move = false;
+  bool tell_single_move = false;
   // The root moves to search, in generation order; empty for all (a list
   // that names no legal move leaves none to search).
   std::vector<Move> root_moves;
@@ -66,6 +71,13 @@ struct SearchProgress {
 };
 
 constexpr int64_t NO_DEADLINE = INT64_MAX;
+
+// Whether a score for the side to move is its mate within the given moves
+// (mated at ply p scores p - SCORE_INFINITE, so a mate in m moves scores
+// SCORE_INFINITE - (2m - 1)).
+inline bool mates_within(int32_t score, int32_t moves) {
+  return moves > 0 && score > MATE_BOUND && SCORE_INFINITE - score <= 2 * moves - 1;
+}
 
 // The soft budget of a running search: from when it counts (NO_DEADLINE
 // while none does, as in a ponder search) and how long it is.

@@ -197,6 +197,8 @@ struct ModernDeepening {
         finished = false;
         break;
       }
+      // A mate search ends at the mate it asked for.
+      if (mates_within(t.root_moves[0].score, limits.mate_moves)) break;
       if (!helper && !armed && depth == first_depth) {
         armed = arm_search_timer(limits, start, deadline);
         if (armed) t.deadline = deadline.get();
@@ -250,6 +252,7 @@ SearchResult modern_search_root(Position& pos, ModernThread& t, const SearchLimi
   result.legal_moves = n;
   if (n == 1 && !limits.search_single_move) {
     result.best = t.root_moves[0].move;
+    result.score = tell_single_move(pos, limits, report, result.best);
     result.completed = true;
   } else if (n > 0) {
     ModernDeepening d{pos, t, limits, report, now_ms(), false};

@@ -88,4 +88,57 @@ TEST(UciProtocol, MateScoresAndNoLegalMove) {
     EXPECT_EQ(e.lines[i].rfind("info depth", 0), std::string::npos) << e.lines[i];
 }
 
+// "go mate N" answers once a mate in N or fewer is found, and keeps the
+// other limits of its line where there is no such mate.
+TEST(UciProtocol, GoMateAnswersAtTheMate) {
+  EngineProcess e;
+  e.send("uci");
+  ASSERT_TRUE(e.wait_for_line("uciok"));
+  size_t from = e.lines.size();
+  // Kb6 (Kb8 Rh8) and Kc7 (Ka7 Ra1) are the two mates in 2.
+  e.send("position fen k7/8/2K5/8/8/8/8/7R w - - 0 1");
+  e.send("go mate 2");
+  const std::string best = e.wait_for_prefix("bestmove ", 1000, from);
+  ASSERT_FALSE(best.empty());
+  const std::string move = best.substr(9, 4);
+  EXPECT_TRUE(move == "c6b6" || move == "c6c7") << best;
+  const std::string info = last_with_prefix(e, "info depth", from);
+  EXPECT_NE(info.find("score mate 2 "), std::string::npos) << info;
+  EXPECT_EQ(field(info, "pv"), move) << info;
+  // No mate in 3 from the start: the depth and the time given end it.
+  for (const char* go : {"go mate 3 depth 4", "go mate 3 movetime 200"}) {
+    from = e.lines.size();
+    e.send("position startpos");
+    e.send(go);
+    ASSERT_FALSE(e.wait_for_prefix("bestmove ", 2000, from).empty()) << go;
+    EXPECT_EQ(field(last_with_prefix(e, "info depth", from), "score"), "cp") << go;
+  }
+}
+
+// A single legal move is searched and reported as any position is: "go
+// infinite" waits for "stop", "go depth 5" shows its lines; under a clock
+// alone it is played at once after one line with a score.
+TEST(UciProtocol, SingleLegalMoveIsReported) {
+  EngineProcess e;
+  e.send("uci");
+  e.send("position fen 7k/8/8/8/8/8/6q1/K7 w - - 0 1");  // Kb1 only
+  size_t from = e.lines.size();
+  e.send("go infinite");
+  ASSERT_FALSE(e.wait_for_prefix("info depth", 5000, from).empty());
+  e.send("isready");
+  ASSERT_TRUE(e.wait_for_line("readyok", 5000, from));
+  for (size_t i = from; i < e.lines.size(); ++i) EXPECT_NE(e.lines[i].rfind("bestmove", 0), 0u);
+  e.send("stop");
+  EXPECT_EQ(e.wait_for_prefix("bestmove ", 5000, from).substr(0, 13), "bestmove a1b1");
+  for (const char* go : {"go depth 5", "go wtime 1000 btime 1000"}) {
+    from = e.lines.size();
+    e.send(go);
+    EXPECT_EQ(e.wait_for_prefix("bestmove ", 5000, from).substr(0, 13), "bestmove a1b1") << go;
+    const std::string info = last_with_prefix(e, "info depth", from);
+    EXPECT_EQ(field(info, "score"), "cp") << go << ": " << info;
+    EXPECT_EQ(field(info, "pv"), "a1b1") << go << ": " << info;
+    if (go == std::string("go depth 5")) EXPECT_EQ(field(info, "depth"), "5") << info;
+  }
+}
+
 }  // namespace
