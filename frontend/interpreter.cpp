@@ -17,7 +17,6 @@
 #include "position/fen.h"
 #include "position/makemove.h"
 #include "position/movetext.h"
-#include "position/perft.h"
 #include "frontend/uci.h"
 #include "frontend/xboard.h"
 
@@ -259,12 +258,12 @@ void interpret_command(Session& s, char* line) {
   }
   if (starts(line, "perft ")) {
     int64_t depth = read_decimal(line + 6);
-    perft_command(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
+    write_perft(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
     return;
   }
   if (starts(line, "divide ")) {
     int64_t depth = read_decimal(line + 7);
-    divide_command(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
+    write_divide(pos, depth < 0 ? 0 : clamp32(depth), s.engine.threads);
     return;
   }
   if (is(line, "playother")) {

@@ -2,15 +2,27 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "position/clock.h"
 #include "position/fen.h"
 #include "position/game_end.h"
 #include "position/movetext.h"
+#include "position/perft.h"
 
 namespace {
 
 void write_line(const std::string& text) {
   std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void write_perft_report(int64_t leaves, int64_t elapsed) {
+  std::printf("PERFT:%lli\n", static_cast<long long>(leaves));
+  if (elapsed != 0) {
+    std::printf("TIME:%lli.%lli\n", static_cast<long long>(elapsed / 1000),
+                static_cast<long long>(elapsed % 1000));
+  }
   std::fflush(stdout);
 }
 
@@ -38,4 +50,21 @@ int game_over(Position& pos) {
   if (!result) return 0;
   write_line(result);
   return 1;
+}
+
+void write_perft(Position& pos, int32_t depth, int32_t threads) {
+  const int64_t t0 = now_ms();
+  const int64_t n = perft(pos, depth, threads);
+  write_perft_report(n, now_ms() - t0);
+}
+
+void write_divide(Position& pos, int32_t depth, int32_t threads) {
+  const int64_t t0 = now_ms();
+  const std::vector<RootCount> counts = perft_divide(pos, depth, threads);
+  int64_t n = depth <= 0 ? 1 : 0;
+  for (const RootCount& c : counts) {
+    std::printf("%s: %lli\n", move_text(c.move).c_str(), static_cast<long long>(c.leaves));
+    n += c.leaves;
+  }
+  write_perft_report(n, now_ms() - t0);
 }

@@ -1,5 +1,5 @@
 // The xboard front end's lines for what the lower layers return: set-up
-// problems, the board, moves and the result of a game.
+// problems, the board, moves, perft's counts and the result of a game.
 #pragma once
 
 #include "position/position.h"
@@ -13,5 +13,10 @@ void display_board(const Position& pos);
 void read_user_move(Position& pos, const char* line);
 // Writes "move " and the move's text.
 void write_engine_move(Move m);
+// perft to the depth on that many threads: "PERFT:n" and, when it took any
+// time, "TIME:s.ms".
+void write_perft(Position& pos, int32_t depth, int32_t threads);
+// The same, first one "move: leaves" line per root move.
+void write_divide(Position& pos, int32_t depth, int32_t threads);
 // Writes the result line and returns 1 when the game is over, else 0.
 int game_over(Position& pos);

@@ -59,6 +59,19 @@ void finish_search(Session& s) {
   stop_search.store(0);
 }
 
+// "go perft N": one "move: leaves" line per root move, a blank line, then
+// "Nodes searched: N", as testing tools read it.
+void write_perft(Position& pos, int32_t depth, int32_t threads) {
+  int64_t total = depth <= 0 ? 1 : 0;
+  std::string text;
+  for (const RootCount& c : perft_divide(pos, depth, threads)) {
+    text += move_text(c.move) + ": " + std::to_string(c.leaves) + "\n";
+    total += c.leaves;
+  }
+  text += "\nNodes searched: " + std::to_string(total);
+  write_line(text);
+}
+
 void identify(const Session& s) {
   write_line("id name KELO 0.56Z");
   write_line("id author Brenu");
@@ -276,9 +289,8 @@ void uci_command(Session& s, char* line) {
     finish_search(s);
     set_up(s, w);
   } else if (command == "go" && w.size() > 1 && w[1] == "perft") {
-    // "go perft N": the report of xboard's "perft N".
     finish_search(s);
-    perft_command(s.game, w.size() > 2 ? clamp32(number(w[2]), 0) : 0, s.engine.threads);
+    write_perft(s.game, w.size() > 2 ? clamp32(number(w[2]), 0) : 0, s.engine.threads);
   } else if (command == "go") {
     go(s, w);
   } else if (command == "ponderhit") {

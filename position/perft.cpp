@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <thread>
 
-#include "position/clock.h"
 #include "position/make_unmake.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
-#include "position/movetext.h"
 
 namespace {
 
@@ -74,15 +71,6 @@ void walk_subtrees(const Position& root, const std::vector<Move>& root_moves,
   }
 }
 
-void write_report(int64_t leaves, int64_t elapsed) {
-  std::printf("PERFT:%lli\n", static_cast<long long>(leaves));
-  if (elapsed != 0) {
-    std::printf("TIME:%lli.%lli\n", static_cast<long long>(elapsed / 1000),
-                static_cast<long long>(elapsed % 1000));
-  }
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int64_t perft(Position& pos, int32_t depth) {
@@ -141,21 +129,4 @@ int64_t perft(Position& pos, int32_t depth, int32_t threads) {
   int64_t sum = 0;
   for (const RootCount& c : perft_divide(pos, depth, threads)) sum += c.leaves;
   return sum;
-}
-
-void perft_command(Position& pos, int32_t depth, int32_t threads) {
-  int64_t t0 = now_ms();
-  int64_t n = perft(pos, depth, threads);
-  write_report(n, now_ms() - t0);
-}
-
-void divide_command(Position& pos, int32_t depth, int32_t threads) {
-  int64_t t0 = now_ms();
-  const std::vector<RootCount> counts = perft_divide(pos, depth, threads);
-  int64_t n = depth <= 0 ? 1 : 0;
-  for (const RootCount& c : counts) {
-    std::printf("%s: %lli\n", move_text(c.move).c_str(), static_cast<long long>(c.leaves));
-    n += c.leaves;
-  }
-  write_report(n, now_ms() - t0);
 }

@@ -22,8 +22,3 @@ struct RootCount {
 std::vector<RootCount> perft_divide(Position& pos, int32_t depth, int32_t threads);
 // perft with the work shared among threads as perft_divide shares it.
 int64_t perft(Position& pos, int32_t depth, int32_t threads);
-
-// Runs perft and writes "PERFT:n" and, when it took any time, "TIME:s.ms".
-void perft_command(Position& pos, int32_t depth, int32_t threads = 1);
-// The same, first writing one "move: leaves" line per root move.
-void divide_command(Position& pos, int32_t depth, int32_t threads = 1);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/engine_process.h"
@@ -272,22 +273,41 @@ TEST(Perft, DivideThroughTheProtocol) {
   }
 }
 
-// UCI's "go perft N" reports as xboard's "perft N" does, with the Threads
-// setting too.
+// UCI's "go perft N": one "move: leaves" line per root move, a blank line,
+// "Nodes searched: N"; with the Threads setting too.
 TEST(Perft, GoPerftOverUci) {
   EngineProcess e;
   e.send("uci");
-  e.send("position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  e.send("position startpos");
   e.send("go perft 3");
   e.send("setoption name Threads value 2");
-  e.send("position startpos moves e2e4");
-  e.send("go perft 4");
+  e.send("position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+  e.send("go perft 3");
   e.send("isready");
   ASSERT_TRUE(e.wait_for_line("readyok", 30000));
-  std::vector<std::string> perfts;
-  for (const auto& l : e.lines)
-    if (l.rfind("PERFT:", 0) == 0) perfts.push_back(l);
-  EXPECT_EQ(perfts, (std::vector<std::string>{"PERFT:97862", "PERFT:405385"}));
+  std::vector<std::vector<std::string>> reports(1);
+  for (const auto& l : e.lines) {
+    if (l.rfind("Nodes searched: ", 0) == 0) {
+      reports.back().push_back(l);
+      reports.emplace_back();
+    } else if (l.empty() || l.find(": ") != std::string::npos) {
+      reports.back().push_back(l);
+    }
+  }
+  ASSERT_EQ(reports.size(), 3u);
+  for (const auto& [report, moves, total] :
+       {std::tuple{reports[0], 20, "8902"}, std::tuple{reports[1], 48, "97862"}}) {
+    ASSERT_EQ(report.size(), size_t(moves + 2));
+    int64_t sum = 0;
+    for (int i = 0; i < moves; ++i) {
+      const std::string& line = report[size_t(i)];
+      EXPECT_EQ(line.find(": "), 4u) << line;  // a coordinate move, no promotion here
+      sum += std::stoll(line.substr(6));
+    }
+    EXPECT_EQ(std::to_string(sum), total);
+    EXPECT_EQ(report[size_t(moves)], "");
+    EXPECT_EQ(report[size_t(moves) + 1], std::string("Nodes searched: ") + total);
+  }
 }
 
 }  // namespace
