@@ -78,8 +78,10 @@ bool kpk_score(const Position& pos, int32_t& score) {
 bool endgame_probe(void* context, Position& pos, int ply, int32_t& score) {
   const EndgameKnowledge& k = *static_cast<const EndgameKnowledge*>(context);
   if (k.kpk && kpk_loaded && kpk_score(pos, score)) return true;
-  return k.tablebases && tb_max_pieces > 0 && pos.fifty_count == 0 &&
-         table_score(pos, ply, score);
+  if (!(k.tablebases && tb_max_pieces > 0 && pos.fifty_count == 0 && table_score(pos, ply, score)))
+    return false;
+  ++pos.tb_hits;
+  return true;
 }
 
 bool tablebase_root(Position& pos, TablebaseRoot& root) {

@@ -27,6 +27,11 @@ void engine_set_style(Engine& engine, Style style) {
   tt_clear(engine.table);
 }
 
+int engine_hashfull(const Engine& engine) {
+  return engine.style == Style::MODERN ? modern_tt_hashfull(engine.table, engine.generation)
+                                       : tt_hashfull(engine.table);
+}
+
 namespace {
 
 void seed(Engine& engine, const Position& game) {

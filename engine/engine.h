@@ -83,6 +83,9 @@ void engine_clear_table(Engine& engine);
 // styles lay out its entries differently.
 void engine_set_style(Engine& engine, Style style);
 
+// Per mille of the table in use, as the style lays it out.
+int engine_hashfull(const Engine& engine);
+
 // Searches the game's position on the caller's thread. The game is not
 // changed: playing the move is the caller's.
 SearchResult engine_search(Engine& engine, const Position& game, const SearchLimits& limits,

@@ -36,8 +36,33 @@ std::vector<std::string> words_of(const char* line) {
 // commands do.
 int64_t number(const std::string& word) { return read_decimal(word.c_str()); }
 
-void write_info(void*, const ThinkingLine& line) { write_line(uci_info_text(line)); }
-const SearchReport UCI_REPORT{write_info, nullptr};
+// The reports' context is the session: the tables' hits are told while
+// they are on.
+bool tablebases_on(void* context) {
+  return static_cast<const Session*>(context)->engine.knowledge.tablebases;
+}
+void write_info(void* context, const ThinkingLine& line) {
+  write_line(uci_info_text(line, tablebases_on(context)));
+}
+void write_status(void* context, const SearchStatus& status) {
+  write_line(uci_status_text(status, tablebases_on(context)));
+}
+
+// The Spanish messages keep the single Latin-1 bytes of their accented
+// letters for the xboard interfaces; UCI text is UTF-8.
+std::string utf8_from_latin1(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+    } else {
+      out += char(0xC0 | byte >> 6);
+      out += char(0x80 | (byte & 0x3F));
+    }
+  }
+  return out;
+}
 
 void write_best_move(void* context, const SearchResult& found) {
   SearchResult result = found;
@@ -94,7 +119,8 @@ void set_up(Session& s, const std::vector<std::string>& w) {
     return;
   }
   Position fresh(fen.c_str());
-  for (const std::string& problem : setup_problems(fresh)) write_line("info string " + problem);
+  for (const std::string& problem : setup_problems(fresh))
+    write_line("info string " + utf8_from_latin1(problem));
   s.game = fresh;
   if (i < w.size() && w[i] == "moves") {
     for (++i; i < w.size(); ++i) {
@@ -214,7 +240,9 @@ void go(Session& s, const std::vector<std::string>& w) {
     if (!ponder && !infinite && (table.score != 0 || table.moves.size() == 1)) {
       finish_search(s);
       const std::vector<Move> variation{table.moves[0]};
-      write_line(uci_info_text(ThinkingLine{1, table.score, 0, 0, 0, variation, 0}));
+      write_line(uci_info_text(
+          ThinkingLine{1, table.score, 0, 0, 0, variation, 0, 1, engine_hashfull(s.engine), 0},
+          true));
       write_line("bestmove " + move_text(table.moves[0]));
       return;
     }
@@ -228,8 +256,8 @@ void go(Session& s, const std::vector<std::string>& w) {
   if (ponder) limits.timed = false;
   stop_search.store(0);
   s.infinite = infinite;
-  engine_start(s.engine, s.game, limits, UCI_REPORT, infinite || ponder, write_best_move,
-               &s);
+  engine_start(s.engine, s.game, limits, SearchReport{write_info, &s, write_status},
+               infinite || ponder, write_best_move, &s);
 }
 
 void set_option(Session& s, const std::vector<std::string>& w) {
@@ -250,8 +278,23 @@ void set_option(Session& s, const std::vector<std::string>& w) {
 
 }  // namespace
 
-std::string uci_info_text(const ThinkingLine& line) {
-  std::string text = "info depth " + std::to_string(line.depth);
+namespace {
+
+// " time T nodes N nps R hashfull H", and " tbhits B" while the tables are on.
+std::string counts_text(int64_t elapsed_ms, uint64_t nodes, int32_t hashfull, uint64_t tb_hits,
+                        bool tablebases) {
+  const uint64_t nps = elapsed_ms > 0 ? nodes * 1000 / uint64_t(elapsed_ms) : 0;
+  std::string text = " time " + std::to_string(elapsed_ms) + " nodes " + std::to_string(nodes) +
+                     " nps " + std::to_string(nps) + " hashfull " + std::to_string(hashfull);
+  if (tablebases) text += " tbhits " + std::to_string(tb_hits);
+  return text;
+}
+
+}  // namespace
+
+std::string uci_info_text(const ThinkingLine& line, bool tablebases) {
+  std::string text =
+      "info depth " + std::to_string(line.depth) + " seldepth " + std::to_string(line.seldepth);
   if (line.pv_index > 0) text += " multipv " + std::to_string(line.pv_index);
   text += " score ";
   // Mated at ply p scores p - SCORE_INFINITE; the quiescence search's mates
@@ -262,10 +305,20 @@ std::string uci_info_text(const ThinkingLine& line) {
     text += "mate " + std::to_string(-(SCORE_INFINITE + line.score) / 2);
   else
     text += "cp " + std::to_string(line.score);
-  const uint64_t nps = line.elapsed_ms > 0 ? line.nodes * 1000 / uint64_t(line.elapsed_ms) : 0;
-  text += " time " + std::to_string(line.elapsed_ms) + " nodes " + std::to_string(line.nodes) +
-          " nps " + std::to_string(nps) + " pv";
+  text += counts_text(line.elapsed_ms, line.nodes, line.hashfull, line.tb_hits, tablebases);
+  text += " pv";
   for (Move m : line.variation) text += " " + move_text(m);
+  return text;
+}
+
+std::string uci_status_text(const SearchStatus& status, bool tablebases) {
+  std::string text = "info depth " + std::to_string(status.depth) + " seldepth " +
+                     std::to_string(status.seldepth) +
+                     counts_text(status.elapsed_ms, status.nodes, status.hashfull,
+                                 status.tb_hits, tablebases);
+  if (status.move)
+    text += " currmove " + move_text(status.move) + " currmovenumber " +
+            std::to_string(status.move_number);
   return text;
 }
 

@@ -13,7 +13,11 @@ void uci_command(Session& s, char* line);
 // without an end, or pondering, is stopped and answers.
 void uci_input_ended(Session& s);
 
-// "info depth D score cp S time T nodes N nps R pv ..." for a thinking line;
+// "info depth D seldepth S score cp X time T nodes N nps R hashfull H pv ..."
+// for a thinking line, "tbhits B" before the pv while the tablebases are on;
 // a mate shows as "score mate M", M moves, negative when KELO is mated. One
-// of several best lines says which after the depth: "multipv I".
-std::string uci_info_text(const ThinkingLine& line);
+// of several best lines says which after the seldepth: "multipv I".
+std::string uci_info_text(const ThinkingLine& line, bool tablebases);
+// "info depth D seldepth S time T nodes N nps R hashfull H [tbhits B]
+// currmove M currmovenumber K" for the status of a running search.
+std::string uci_status_text(const SearchStatus& status, bool tablebases);

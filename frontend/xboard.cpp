@@ -300,7 +300,7 @@ void think(Session& s) {
       // The tables' best move at once, with their score.
       const std::vector<Move> variation{table.moves[0]};
       const SearchReport& report = report_of(s);
-      report.line(report.context, ThinkingLine{1, table.score, 0, 0, 0, variation, 0});
+      report.line(report.context, ThinkingLine{1, table.score, 0, 0, 0, variation, 0, 1, 0, 0});
       SearchResult result;
       result.best = table.moves[0];
       play_result(s, result, t0);

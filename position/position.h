@@ -181,6 +181,8 @@ struct Position {
 
   RelaxedCount node_count;
   RelaxedCount tt_hits;
+  RelaxedCount tb_hits;  // the endgame tables' answers
+  int32_t seldepth = 0;  // the deepest ply the search has reached
   // The search stops once node_count reaches it.
   uint64_t node_limit = UINT64_MAX;
   // Asked by the search where it knows the answer; none by default.

@@ -43,6 +43,10 @@ struct Deepening {
   int multi_pv = 1;     // the best lines each iteration keeps exact
   Move second = 0;      // the second line's move and score, once found
   int32_t second_score = 0;
+  // Where the main search shows its place in the root: the caller's, or
+  // its own for the status the timer tells.
+  SearchProgress own_progress{};
+  SearchProgress* progress = nullptr;
 
   // This search's counts and those of the helpers searching beside it.
   uint64_t all_nodes() const {
@@ -55,6 +59,11 @@ struct Deepening {
     for (const Position* h : limits.helpers) n += h->tt_hits;
     return n;
   }
+  uint64_t all_tb_hits() const {
+    uint64_t n = pos.tb_hits;
+    for (const Position* h : limits.helpers) n += h->tb_hits;
+    return n;
+  }
 
   bool iteration_allowed(int iteration) const {
     return iteration < limits.iteration_limit &&
@@ -65,16 +74,19 @@ struct Deepening {
     last_variation = std::move(variation);
     last_score = score;
     if (report.line)
-      report.line(report.context, ThinkingLine{iteration + 1, score, now_ms() - start, all_nodes(),
-                                               all_tt_hits(), last_variation, pv_index});
+      report.line(report.context,
+                  ThinkingLine{iteration + 1, score, now_ms() - start, all_nodes(), all_tt_hits(),
+                               last_variation, pv_index, std::max(pos.seldepth, iteration + 1),
+                               tt_hashfull(pos.tt), all_tb_hits()});
   }
 
   // The main search's place in the root, for a status line.
   void show_progress(int iteration, int searched, int n, Move move) const {
-    SearchProgress* p = limits.progress;
+    SearchProgress* p = progress;
     if (!p || helper) return;
     p->nodes.store(all_nodes(), std::memory_order_relaxed);
     p->depth.store(iteration + 1, std::memory_order_relaxed);
+    p->seldepth.store(std::max(pos.seldepth, iteration + 1), std::memory_order_relaxed);
     p->searched.store(searched, std::memory_order_relaxed);
     p->total.store(n, std::memory_order_relaxed);
     p->move.store(move, std::memory_order_relaxed);
@@ -135,6 +147,7 @@ struct Deepening {
     MoveStack& ms = pos.move_stack;
     best_index = 0;
     const int32_t depth = iteration * ONE_PLY;
+    pos.seldepth = 0;
     show_progress(iteration, 0, n, ms.at(0));
     make_move(pos, ms.at(0));
     int32_t score = -search(pos, -SCORE_INFINITE, SCORE_INFINITE, depth, 1, false);
@@ -202,6 +215,7 @@ struct Deepening {
     best_index = 0;
     const int32_t depth = iteration * ONE_PLY;
     const size_t kept = size_t(multi_pv);
+    pos.seldepth = 0;
     std::vector<Line> lines;  // best first
     for (int i = 0; i < n; ++i) {
       const bool open = lines.size() < kept;
@@ -291,6 +305,16 @@ struct Deepening {
   }
 };
 
+// The timer's tick: how the main search stands.
+void tell_status(void* context) {
+  const Deepening& d = *static_cast<const Deepening*>(context);
+  const SearchProgress& p = *d.progress;
+  d.report.status(d.report.context,
+                  SearchStatus{p.depth.load(), p.seldepth.load(), now_ms() - d.start, d.all_nodes(),
+                               d.all_tb_hits(), tt_hashfull(d.pos.tt), p.move.load(),
+                               p.searched.load() + 1});
+}
+
 }  // namespace
 
 std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
@@ -306,13 +330,14 @@ std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
 }
 
 int32_t tell_single_move(Position& pos, const SearchLimits& limits, const SearchReport& report,
-                         Move move) {
+                         Move move, int32_t hashfull) {
   if (!limits.tell_single_move) return 0;
   make_move(pos, move);
   const int32_t score = -evaluate(pos);
   unmake_move(pos);
   const std::vector<Move> variation{move};
-  if (report.line) report.line(report.context, ThinkingLine{1, score, 0, 0, 0, variation, 0});
+  if (report.line)
+    report.line(report.context, ThinkingLine{1, score, 0, 0, 0, variation, 0, 1, hashfull, 0});
   return score;
 }
 
@@ -334,6 +359,7 @@ void generate_root(Position& pos, const SearchLimits& limits) {
 
 SearchResult search_root(Position& pos, const SearchLimits& limits, const SearchReport& report) {
   pos.tt_hits = 0;
+  pos.tb_hits = 0;
   pos.node_count = 0;
   pos.node_limit = limits.node_limit ? limits.node_limit : UINT64_MAX;
   SearchResult result;
@@ -344,23 +370,24 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   // Mate, stalemate or a side without its king: nothing to search.
   if (n == 1 && !limits.search_single_move) {
     result.best = ms.at(0);
-    result.score = tell_single_move(pos, limits, report, result.best);
+    result.score = tell_single_move(pos, limits, report, result.best, tt_hashfull(pos.tt));
     result.completed = true;
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
     d.multi_pv = std::clamp(limits.multi_pv, 1, n);
-    if (limits.progress) {
-      limits.progress->start_ms.store(d.start);
-      limits.progress->depth.store(0);
-      limits.progress->searched.store(0);
-      limits.progress->total.store(n);
-      limits.progress->move.store(ms.at(0));
-    }
-    const bool armed = arm_search_timer(limits, d.start, search_deadline(limits));
+    d.progress = limits.progress ? limits.progress : &d.own_progress;
+    d.progress->start_ms.store(d.start);
+    d.progress->depth.store(0);
+    d.progress->seldepth.store(0);
+    d.progress->searched.store(0);
+    d.progress->total.store(n);
+    d.progress->move.store(ms.at(0));
+    const SearchTick tick = report.status ? SearchTick{tell_status, &d} : SearchTick{};
+    const bool armed = arm_search_timer(limits, d.start, search_deadline(limits), tick);
     bool stopped = false;
     result.best = ms.at(d.deepen(n, stopped));
     if (armed) disarm_search_timer();
-    if (limits.progress) limits.progress->nodes.store(d.all_nodes());
+    d.progress->nodes.store(d.all_nodes());
     result.completed = !stopped;
     result.score = d.last_score;
     result.second = d.second;
@@ -380,6 +407,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
 
 void search_helper(Position& pos, const SearchLimits& limits, int first_iteration) {
   pos.tt_hits = 0;
+  pos.tb_hits = 0;
   pos.node_count = 0;
   pos.node_limit = UINT64_MAX;
   generate_root(pos, limits);

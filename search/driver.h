@@ -27,7 +27,7 @@ void search_helper(Position& pos, const SearchLimits& limits, int first_iteratio
 // one thinking line of depth 1, scored by the evaluation after the move.
 // Returns that score (0 when not told). The position is left as it was.
 int32_t tell_single_move(Position& pos, const SearchLimits& limits, const SearchReport& report,
-                         Move move);
+                         Move move, int32_t hashfull);
 
 // Opens a level with the root moves the limits allow, in generation order.
 void generate_root(Position& pos, const SearchLimits& limits);

@@ -65,6 +65,7 @@ struct SearchProgress {
   std::atomic<int32_t> searched{0};  // root moves of the iteration already searched
   std::atomic<int32_t> total{0};     // root moves in all
   std::atomic<Move> move{0};         // the root move being searched
+  std::atomic<int32_t> seldepth{0};  // the deepest ply of the iteration so far
   // The nodes of all threads when the root move was taken up, and when the
   // search ended.
   std::atomic<uint64_t> nodes{0};
@@ -102,12 +103,30 @@ struct ThinkingLine {
   uint64_t tt_hits;
   const std::vector<Move>& variation;  // the root move, then the table's chain
   int32_t pv_index;  // its rank among several best lines (from 1); 0 with one line
+  int32_t seldepth;  // the deepest ply the iteration reached, at least depth
+  int32_t hashfull;  // per mille of the table in use
+  uint64_t tb_hits;  // positions the endgame tables answered
 };
 
-// The caller's receiver of thinking lines: a plain function and its context.
+// How a running search stands, told about once a second.
+struct SearchStatus {
+  int32_t depth;  // of the running iteration, as a thinking line counts it
+  int32_t seldepth;
+  int64_t elapsed_ms;
+  uint64_t nodes;
+  uint64_t tb_hits;
+  int32_t hashfull;
+  Move move;             // the root move being searched
+  int32_t move_number;   // its place among the iteration's root moves, from 1
+};
+
+// The caller's receiver of thinking lines, and of the status of a search
+// that runs on (on the timer's thread, from one second on): plain functions
+// and their context.
 struct SearchReport {
   void (*line)(void* context, const ThinkingLine& line) = nullptr;
   void* context = nullptr;
+  void (*status)(void* context, const SearchStatus& status) = nullptr;
 };
 
 struct SearchResult {

@@ -43,6 +43,10 @@ struct ModernDeepening {
   int stable = 0;
   Move second = 0;
   int32_t second_score = 0;
+  // Where the main search shows its place in the root: the caller's, or
+  // its own for the status the timer tells.
+  SearchProgress own_progress{};
+  SearchProgress* progress = nullptr;
 
   uint64_t all_nodes() const {
     uint64_t n = pos.node_count;
@@ -54,6 +58,11 @@ struct ModernDeepening {
     for (const Position* h : limits.helpers) n += h->tt_hits;
     return n;
   }
+  uint64_t all_tb_hits() const {
+    uint64_t n = pos.tb_hits;
+    for (const Position* h : limits.helpers) n += h->tb_hits;
+    return n;
+  }
 
   // Depth d is iteration d - 1 of the classic count, which shows depth
   // iteration + 1: both styles stop at the same shown depth.
@@ -62,10 +71,11 @@ struct ModernDeepening {
   }
 
   void show_progress(int32_t depth, int searched, int n, Move move) const {
-    SearchProgress* p = limits.progress;
+    SearchProgress* p = progress;
     if (!p || helper) return;
     p->nodes.store(all_nodes(), std::memory_order_relaxed);
     p->depth.store(depth, std::memory_order_relaxed);
+    p->seldepth.store(std::max(t.seldepth, depth), std::memory_order_relaxed);
     p->searched.store(searched, std::memory_order_relaxed);
     p->total.store(n, std::memory_order_relaxed);
     p->move.store(move, std::memory_order_relaxed);
@@ -75,8 +85,10 @@ struct ModernDeepening {
     if (helper) return;
     if (pv_index <= 1) reported = rm.move, reported_score = rm.score;
     if (report.line)
-      report.line(report.context, ThinkingLine{depth, rm.score, now_ms() - start, all_nodes(),
-                                               all_tt_hits(), rm.pv, pv_index});
+      report.line(report.context,
+                  ThinkingLine{depth, rm.score, now_ms() - start, all_nodes(), all_tt_hits(), rm.pv,
+                               pv_index, std::max(t.seldepth, depth),
+                               modern_tt_hashfull(pos.tt, t.generation), all_tb_hits()});
   }
 
   // The root moves from t.pv_index on, in a window; the best score found.
@@ -186,6 +198,17 @@ struct ModernDeepening {
     return double(now_ms() - from) >= budget;
   }
 
+  // The timer's tick: how the main search stands.
+  static void tell_status(void* context) {
+    const ModernDeepening& d = *static_cast<const ModernDeepening*>(context);
+    const SearchProgress& p = *d.progress;
+    d.report.status(d.report.context,
+                    SearchStatus{p.depth.load(), p.seldepth.load(), now_ms() - d.start,
+                                 d.all_nodes(), d.all_tb_hits(),
+                                 modern_tt_hashfull(d.pos.tt, d.t.generation), p.move.load(),
+                                 p.searched.load() + 1});
+  }
+
   // Iterative deepening from first_depth; true when the depth limit ended it.
   // The first iteration of the main search runs before the timer is armed,
   // so that even a move with no time has searched one ply.
@@ -200,7 +223,8 @@ struct ModernDeepening {
       // A mate search ends at the mate it asked for.
       if (mates_within(t.root_moves[0].score, limits.mate_moves)) break;
       if (!helper && !armed && depth == first_depth) {
-        armed = arm_search_timer(limits, start, deadline);
+        const SearchTick tick = report.status ? SearchTick{tell_status, this} : SearchTick{};
+        armed = arm_search_timer(limits, start, deadline, tick);
         if (armed) t.deadline = deadline.get();
       }
     }
@@ -212,6 +236,7 @@ struct ModernDeepening {
 
 void prepare(Position& pos, ModernThread& t, const SearchLimits& limits) {
   pos.tt_hits = 0;
+  pos.tb_hits = 0;
   pos.node_count = 0;
   t.root_history = pos.history.count;
   t.null_min_ply = 0;
@@ -252,24 +277,25 @@ SearchResult modern_search_root(Position& pos, ModernThread& t, const SearchLimi
   result.legal_moves = n;
   if (n == 1 && !limits.search_single_move) {
     result.best = t.root_moves[0].move;
-    result.score = tell_single_move(pos, limits, report, result.best);
+    result.score = tell_single_move(pos, limits, report, result.best,
+                                    modern_tt_hashfull(pos.tt, t.generation));
     result.completed = true;
   } else if (n > 0) {
     ModernDeepening d{pos, t, limits, report, now_ms(), false};
     d.multi_pv = std::clamp(limits.multi_pv, 1, n);
-    if (limits.progress) {
-      limits.progress->start_ms.store(d.start);
-      limits.progress->depth.store(0);
-      limits.progress->searched.store(0);
-      limits.progress->total.store(n);
-      limits.progress->move.store(t.root_moves[0].move);
-    }
+    d.progress = limits.progress ? limits.progress : &d.own_progress;
+    d.progress->start_ms.store(d.start);
+    d.progress->depth.store(0);
+    d.progress->seldepth.store(0);
+    d.progress->searched.store(0);
+    d.progress->total.store(n);
+    d.progress->move.store(t.root_moves[0].move);
     SoftLimit own;
     d.soft = limits.soft ? limits.soft.get() : &own;
     d.deadline = search_deadline(limits);
     if (limits.timed) d.soft->start(d.start, limits.soft_ms, limits.budget_ms);
     result.completed = d.run(1);
-    if (limits.progress) limits.progress->nodes.store(d.all_nodes());
+    d.progress->nodes.store(d.all_nodes());
     const RootMove& best = t.root_moves[0];
     result.best = best.move;
     // A best move found in an unfinished iteration (one that beat alpha, or

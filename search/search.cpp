@@ -66,6 +66,7 @@ inline bool oracle_knows(Position& pos, int32_t ply, int32_t& score) {
 }  // namespace
 
 int32_t quiescence(Position& pos, int32_t alpha, int32_t beta, int32_t ply) {
+  if (ply > pos.seldepth) pos.seldepth = ply;
   if (int32_t known; oracle_knows(pos, ply, known)) return known;
   const int32_t stand_pat = evaluate(pos);
   int32_t best = stand_pat;
@@ -439,6 +440,7 @@ int32_t search(Position& pos, int32_t alpha, int32_t beta, int32_t depth, int32_
                bool after_null) {
   // 1-4. Stop, mate and stalemate, fifty moves and repetition, mate distance.
   if (pos.node_count >= pos.node_limit) raise_stop();
+  if (ply > pos.seldepth) pos.seldepth = ply;
   if (halted(pos)) return 0;
   // The king's guard serves every generation stage of the node: the position
   // is the same whenever they run.

@@ -20,6 +20,8 @@ struct Timer {
   std::mutex lock;
   std::condition_variable wake;
   std::shared_ptr<const std::atomic<int64_t>> deadline;  // null while disarmed
+  SearchTick tick;
+  int64_t next_tick = 0;
   bool quitting = false;
   std::thread thread;
 
@@ -50,21 +52,32 @@ struct Timer {
         raise_stop();
         deadline.reset();
       } else {
+        // Under the lock: disarming waits for a tick under way.
+        if (tick.call && now_ms() >= next_tick) {
+          tick.call(tick.context);
+          // A second later, or from now when the tick itself was held up.
+          const int64_t now = now_ms();
+          next_tick += 1000;
+          if (next_tick <= now) next_tick = now + 1000;
+        }
         wake.wait_for(guard, std::chrono::milliseconds(1));
       }
     }
   }
 
-  void arm(std::shared_ptr<const std::atomic<int64_t>> d) {
+  void arm(std::shared_ptr<const std::atomic<int64_t>> d, SearchTick t, int64_t start) {
     {
       std::lock_guard<std::mutex> guard(lock);
       deadline = std::move(d);
+      tick = t;
+      next_tick = start + 1000;
     }
     wake.notify_one();
   }
   void disarm() {
     std::lock_guard<std::mutex> guard(lock);
     deadline.reset();
+    tick = SearchTick{};
   }
 };
 
@@ -80,7 +93,7 @@ std::shared_ptr<std::atomic<int64_t>> search_deadline(const SearchLimits& limits
 }
 
 bool arm_search_timer(const SearchLimits& limits, int64_t start,
-                      const std::shared_ptr<std::atomic<int64_t>>& deadline) {
+                      const std::shared_ptr<std::atomic<int64_t>>& deadline, SearchTick tick) {
   if (limits.timed) deadline->store(start + limits.budget_ms);
   if (limits.timed && limits.budget_ms <= 0) {
     // No time at all: stop before the first root move is searched, so
@@ -88,8 +101,8 @@ bool arm_search_timer(const SearchLimits& limits, int64_t start,
     raise_stop();
     return false;
   }
-  if (!limits.timed && !limits.deadline) return false;
-  timer().arm(deadline);
+  if (!limits.timed && !limits.deadline && !tick.call) return false;
+  timer().arm(deadline, tick, start);
   return true;
 }
 

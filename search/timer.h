@@ -17,6 +17,13 @@ std::shared_ptr<std::atomic<int64_t>> search_deadline(const SearchLimits& limits
 // limits: a timed search's deadline is start + budget_ms, written to the
 // given deadline. A timed search without time raises the stop flag at once.
 // True when armed: the search then calls disarm_search_timer when it ends.
+// With a tick, the watcher also calls it each second from start on, on its
+// own thread, and never once disarm_search_timer has returned.
+struct SearchTick {
+  void (*call)(void* context) = nullptr;
+  void* context = nullptr;
+};
 bool arm_search_timer(const SearchLimits& limits, int64_t start,
-                      const std::shared_ptr<std::atomic<int64_t>>& deadline);
+                      const std::shared_ptr<std::atomic<int64_t>>& deadline,
+                      SearchTick tick = {});
 void disarm_search_timer();

@@ -100,3 +100,14 @@ uint32_t tt_best_move(const Position& pos, uint64_t key) {
   const TtEntry s = tt_read(*slot);
   return s.key == key ? s.best_move : 0;
 }
+
+int tt_hashfull(const TranspositionTable& tt) {
+  int used = 0, seen = 0;
+  for (uint32_t i = 0; i < tt.bucket_count && seen < 1000; ++i)
+    for (const TTSlot& s : tt.buckets[i].slot) {
+      const uint32_t bound = tt_read(s).bound;
+      used += bound >= TT_LOWER && bound <= TT_EXACT;
+      ++seen;
+    }
+  return seen ? used * 1000 / seen : 0;
+}

@@ -85,6 +85,8 @@ void tt_allocate(TranspositionTable& tt, int32_t requested);
 void tt_release(TranspositionTable& tt);
 // Empties the table, keeping its size.
 void tt_clear(TranspositionTable& tt);
+// Per mille of the table's first thousand slots that hold an entry.
+int tt_hashfull(const TranspositionTable& tt);
 
 // The slot operations touch the slot of pos.side_to_move only; an empty table
 // stores nothing and finds nothing.

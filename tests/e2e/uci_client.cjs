@@ -31,7 +31,7 @@ const KELO_AUTHOR = 'Brenu';
 // The position after 1.e4 c5 2.Nf3 d6: an ordinary middlegame start.
 const SICILIAN = ['e2e4', 'c7c5', 'g1f3', 'd7d6'];
 const MATED_FEN = 'rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3';  // White is mated
-const INFO_SEARCH = /^info depth (\d+)(?: multipv \d+)? score (cp|mate) (-?\d+) time (\d+) nodes (\d+) nps (\d+) pv( [a-h][1-8][a-h][1-8][nbrq]?)+$/;
+const INFO_SEARCH = /^info depth (\d+) seldepth (\d+)(?: multipv \d+)? score (cp|mate) (-?\d+) time (\d+) nodes (\d+) nps (\d+) hashfull (\d+)(?: tbhits \d+)? pv( [a-h][1-8][a-h][1-8][nbrq]?)+$/;
 
 class CheckFailed extends Error {}
 function expect(condition, why) { if (!condition) throw new CheckFailed(why); }
@@ -139,7 +139,7 @@ function searchInfo(s, from) {
 function expectWellFormedInfo(lines, rootMoves, rootFen) {
   expect(lines.length > 0, 'no info line with a pv');
   for (const line of lines) {
-    if (!anyEngine) expect(INFO_SEARCH.test(line), `info line not of the form "info depth D score cp|mate S time T nodes N nps R pv ...": ${line}`);
+    if (!anyEngine) expect(INFO_SEARCH.test(line), `info line not of the form "info depth D seldepth S score cp|mate X time T nodes N nps R hashfull H pv ...": ${line}`);
     const score = / score (cp|mate) (-?\d+)( |$)/.exec(line);
     expect(score, `no score in: ${line}`);
     expect(/ nodes \d+( |$)/.test(line), `no node count in: ${line}`);
@@ -336,7 +336,7 @@ const checks = {
       expectWellFormedInfo(lines, [], fen === 'startpos' ? undefined : fen);
       const byDepth = new Map();
       for (const line of lines) {
-        const m = /^info depth (\d+) multipv (\d) score (cp|mate) (-?\d+) .* pv (\S+)/.exec(line);
+        const m = /^info depth (\d+) seldepth \d+ multipv (\d) score (cp|mate) (-?\d+) .* pv (\S+)/.exec(line);
         expect(m, `no "multipv I" after the depth: ${line}`);
         // Mates above every centipawn score, the nearest mate highest.
         const score = m[3] === 'cp' ? Number(m[4]) : (Number(m[4]) > 0 ? 1e6 - Number(m[4]) : -1e6 - Number(m[4]));

@@ -141,4 +141,39 @@ TEST(UciProtocol, SingleLegalMoveIsReported) {
   }
 }
 
+// Every search line carries seldepth and hashfull; after the first second
+// the running search tells its root move; the Spanish messages are UTF-8.
+TEST(UciProtocol, InfoFieldsAndUtf8Text) {
+  EngineProcess e;
+  e.send("uci");
+  size_t from = e.lines.size();
+  e.send("position fen 4k3/8/8/8/8/8/8/4K2K w - - 0 1");
+  e.send("isready");
+  ASSERT_TRUE(e.wait_for_line("readyok", 5000, from));
+  EXPECT_EQ(last_with_prefix(e, "info string", from),
+            "info string posici\xC3\xB3n ilegal varios reyes blancos");
+  from = e.lines.size();
+  e.send("position startpos");
+  e.send("go infinite");
+  const long status = e.wait_until(
+      [](const std::string& l) { return l.find(" currmove ") != std::string::npos; }, from, 5000);
+  ASSERT_GE(status, 0);
+  const std::string& line = e.lines[size_t(status)];
+  EXPECT_GE(std::stoll(field(line, "time")), 1000) << line;
+  EXPECT_FALSE(field(line, "currmovenumber").empty()) << line;
+  e.send("stop");
+  const long best = e.wait_until(
+      [](const std::string& l) { return l.rfind("bestmove ", 0) == 0; }, from, 5000);
+  ASSERT_GT(best, long(from));
+  // Each line has both, the last one before bestmove too.
+  EXPECT_EQ(e.lines[size_t(best - 1)].rfind("info depth", 0), 0u);
+  for (size_t i = from; i < size_t(best); ++i) {
+    const std::string& l = e.lines[i];
+    if (l.rfind("info depth", 0) != 0) continue;
+    ASSERT_FALSE(field(l, "seldepth").empty()) << l;
+    EXPECT_GE(std::stoi(field(l, "seldepth")), std::stoi(field(l, "depth"))) << l;
+    EXPECT_FALSE(field(l, "hashfull").empty()) << l;
+  }
+}
+
 }  // namespace

@@ -113,9 +113,9 @@ TEST(DepthLimit, StopsAfterItsIterationsUnderTheConfiguredLimit) {
 TEST(ThinkingLine, XboardFormat) {
   const std::vector<Move> variation{make_move_word(square_named("e2"), square_named("e4")),
                                     make_move_word(square_named("e7"), square_named("e5"))};
-  EXPECT_EQ(xboard_thinking_text(ThinkingLine{5, 34, 1200, 56789, 7099, variation, 0}),
+  EXPECT_EQ(xboard_thinking_text(ThinkingLine{5, 34, 1200, 56789, 7099, variation, 0, 9, 0, 0}),
             "5 34 120 56789 e2e4 e7e5 [12.50% NPS=47324]\n");
-  EXPECT_EQ(xboard_thinking_text(ThinkingLine{2, -7, 0, 0, 0, variation, 0}),
+  EXPECT_EQ(xboard_thinking_text(ThinkingLine{2, -7, 0, 0, 0, variation, 0, 2, 0, 0}),
             "2 -7 0 0 e2e4 e7e5 [0.00% NPS=0]\n");
 }
 
