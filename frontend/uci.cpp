@@ -269,8 +269,26 @@ void set_option(Session& s, const std::vector<std::string>& w) {
   if (i < w.size()) ++i;
   for (; i < w.size(); ++i) value += (value.empty() ? "" : " ") + w[i];
   const int id = find_setting(name);
-  if (id < 0 || !SETTINGS[id].in_uci) return;
-  if (SETTINGS[id].type != SettingType::BUTTON && value.empty()) return;
+  if (id < 0 || !SETTINGS[id].in_uci) {
+    write_line("info string no option named " + name);
+    return;
+  }
+  const Setting& setting = SETTINGS[id];
+  if (setting.type != SettingType::BUTTON && value.empty()) {
+    write_line(std::string("info string ") + setting.name + " needs a value: unchanged");
+    return;
+  }
+  // What the value would make of the setting: none, or a spin clamped.
+  SettingValues trial = s.settings;
+  if (!parse_setting(id, value, trial)) {
+    write_line(std::string("info string ") + setting.name + " has no value " + value +
+               ": unchanged");
+    return;
+  }
+  if (setting.type == SettingType::SPIN && trial.number[id] != number(value))
+    write_line(std::string("info string ") + setting.name + " " + value + " is out of range " +
+               std::to_string(setting.min) + " to " + std::to_string(setting.max) +
+               ": set to " + std::to_string(trial.number[id]));
   finish_search(s);
   const std::string problem = change_setting(s, id, value);
   if (!problem.empty()) write_line("info string " + problem);
@@ -357,5 +375,7 @@ void uci_command(Session& s, char* line) {
   } else if (command == "quit") {
     std::fflush(stdout);
     std::_Exit(0);
+  } else if (command != "debug" && command != "register") {
+    write_line("info string unknown command: " + command);
   }
 }

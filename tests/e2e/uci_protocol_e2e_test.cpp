@@ -176,4 +176,29 @@ TEST(UciProtocol, InfoFieldsAndUtf8Text) {
   }
 }
 
+// Input it does not take is answered with an "info string" saying so; the
+// engine goes on.
+TEST(UciProtocol, UnknownInputIsReported) {
+  EngineProcess e;
+  e.send("uci");
+  ASSERT_TRUE(e.wait_for_line("uciok"));
+  const size_t from = e.lines.size();
+  e.send("frobnicate now");
+  e.send("setoption name NoSuch value 1");
+  e.send("setoption name UCI_Elo value 500");
+  e.send("setoption name Ponder value maybe");
+  e.send("setoption name MultiPV");
+  e.send("isready");
+  ASSERT_TRUE(e.wait_for_line("readyok", 5000, from));
+  std::vector<std::string> told;
+  for (size_t i = from; i < e.lines.size(); ++i)
+    if (e.lines[i].rfind("info string ", 0) == 0) told.push_back(e.lines[i].substr(12));
+  EXPECT_EQ(told, (std::vector<std::string>{
+                      "unknown command: frobnicate", "no option named NoSuch",
+                      "UCI_Elo 500 is out of range 1000 to 2400: set to 1000",
+                      "Ponder has no value maybe: unchanged", "MultiPV needs a value: unchanged"}));
+  e.send("go depth 2");
+  EXPECT_FALSE(e.wait_for_prefix("bestmove ", 5000, from).empty());
+}
+
 }  // namespace
