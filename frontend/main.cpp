@@ -14,7 +14,7 @@
 #include "engine/bench.h"
 #include "frontend/command_queue.h"
 #include "frontend/config.h"
-#include "frontend/interpreter.h"
+#include "frontend/session_ops.h"
 #include "position/fen.h"
 #include "frontend/session.h"
 #include "position/attacks.h"
@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   auto session = std::make_unique<Session>();
   session->iteration_limit = config.max_depth_search;
   session->settings = config.settings;
-  apply_start_settings(*session);
+  for (const std::string& problem : apply_start_settings(*session))
+    std::printf("tellusererror %s\n", problem.c_str());
   engine_set_table(session->engine, config.hash_buckets);
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);

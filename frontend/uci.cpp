@@ -8,7 +8,7 @@
 
 #include "frontend/book_play.h"
 #include "frontend/config.h"
-#include "frontend/interpreter.h"
+#include "frontend/session_ops.h"
 #include "frontend/settings.h"
 #include "frontend/strength.h"
 #include "position/text.h"

@@ -365,8 +365,6 @@ void change_exclusions(Session& s, const char* line) {
   if (!exclude) in.push_back(m);
 }
 
-void reset_exclusions(Session& s) { s.exclusion_ply = -1; }
-
 void give_hint(Session& s) {
   Position& pos = s.game;
   Move m = 0;

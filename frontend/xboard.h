@@ -68,8 +68,6 @@ bool analyse(Session& s);
 // root moves searched in the current position; the first of them there
 // starts from all its legal moves. An illegal move changes nothing.
 void change_exclusions(Session& s, const char* line);
-// Every root move is searched again (a new position, a move taken back).
-void reset_exclusions(Session& s);
 // "Hint: MOVE": the reply the last search expected, the best move of the
 // last analysis, or else what a short search finds; nothing without a
 // legal move.

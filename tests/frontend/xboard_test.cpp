@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "position/fen.h"
-#include "frontend/interpreter.h"
+#include "frontend/session_ops.h"
 #include "position/movetext.h"
 #include "frontend/session.h"
 #include "frontend/xboard.h"

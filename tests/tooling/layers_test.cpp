@@ -80,4 +80,29 @@ TEST(Layers, NoFileIncludesAHeaderOfALayerAboveIt) {
   EXPECT_GT(files, 50);
 }
 
+// Each front end uses only what lies below it: neither includes the other's
+// headers nor the dispatcher above both, and what both share includes none.
+TEST(Layers, TheFrontEndsDoNotCallEachOther) {
+  const fs::path root = KELO_SOURCE_DIR;
+  const std::string uci = "frontend/uci.h", above = "frontend/interpreter.h";
+  const std::vector<std::string> xboard = {"frontend/xboard.h", "frontend/xboard_commands.h"};
+  struct Side {
+    std::vector<std::string> files;
+    std::vector<std::string> banned;
+  } sides[] = {
+      {{"frontend/uci.cpp", "frontend/uci.h"}, {xboard[0], xboard[1], above}},
+      {{"frontend/xboard.cpp", "frontend/xboard.h", "frontend/xboard_commands.cpp",
+        "frontend/xboard_commands.h"},
+       {uci, above}},
+      {{"frontend/session_ops.cpp", "frontend/session_ops.h"}, {uci, xboard[0], xboard[1], above}},
+  };
+  for (const Side& side : sides)
+    for (const std::string& file : side.files) {
+      ASSERT_TRUE(fs::exists(root / file)) << file;
+      for (const std::string& header : quoted_includes(root / file))
+        for (const std::string& banned : side.banned)
+          EXPECT_NE(header, banned) << file << " includes " << header;
+    }
+}
+
 }  // namespace
