@@ -137,7 +137,9 @@ TEST(UciProtocol, SingleLegalMoveIsReported) {
     const std::string info = last_with_prefix(e, "info depth", from);
     EXPECT_EQ(field(info, "score"), "cp") << go << ": " << info;
     EXPECT_EQ(field(info, "pv"), "a1b1") << go << ": " << info;
-    if (go == std::string("go depth 5")) EXPECT_EQ(field(info, "depth"), "5") << info;
+    if (go == std::string("go depth 5")) {
+      EXPECT_EQ(field(info, "depth"), "5") << info;
+    }
   }
 }
 
