@@ -49,21 +49,9 @@ struct Deepening {
   SearchProgress* progress = nullptr;
 
   // This search's counts and those of the helpers searching beside it.
-  uint64_t all_nodes() const {
-    uint64_t n = pos.node_count;
-    for (const Position* h : limits.helpers) n += h->node_count;
-    return n;
-  }
-  uint64_t all_tt_hits() const {
-    uint64_t n = pos.tt_hits;
-    for (const Position* h : limits.helpers) n += h->tt_hits;
-    return n;
-  }
-  uint64_t all_tb_hits() const {
-    uint64_t n = pos.tb_hits;
-    for (const Position* h : limits.helpers) n += h->tb_hits;
-    return n;
-  }
+  uint64_t all_nodes() const { return count_with_helpers(pos, limits, &Position::node_count); }
+  uint64_t all_tt_hits() const { return count_with_helpers(pos, limits, &Position::tt_hits); }
+  uint64_t all_tb_hits() const { return count_with_helpers(pos, limits, &Position::tb_hits); }
 
   bool iteration_allowed(int iteration) const {
     return iteration < limits.iteration_limit &&
@@ -317,6 +305,25 @@ void tell_status(void* context) {
 
 }  // namespace
 
+uint64_t count_with_helpers(const Position& pos, const SearchLimits& limits,
+                            RelaxedCount Position::*count) {
+  uint64_t n = pos.*count;
+  for (const Position* h : limits.helpers) n += h->*count;
+  return n;
+}
+
+SearchProgress* start_progress(const SearchLimits& limits, SearchProgress& own, int64_t start,
+                               int32_t moves, Move first) {
+  SearchProgress* p = limits.progress ? limits.progress : &own;
+  p->start_ms.store(start);
+  p->depth.store(0);
+  p->seldepth.store(0);
+  p->searched.store(0);
+  p->total.store(moves);
+  p->move.store(first);
+  return p;
+}
+
 std::vector<Move> collect_variation(Position& pos, Move root_move, int n) {
   // The search never stores the root position, so the table's chain starts
   // after the root move that the driver itself chose.
@@ -375,13 +382,7 @@ SearchResult search_root(Position& pos, const SearchLimits& limits, const Search
   } else if (n > 0) {
     Deepening d{pos, limits, report, now_ms(), {}, 0};
     d.multi_pv = std::clamp(limits.multi_pv, 1, n);
-    d.progress = limits.progress ? limits.progress : &d.own_progress;
-    d.progress->start_ms.store(d.start);
-    d.progress->depth.store(0);
-    d.progress->seldepth.store(0);
-    d.progress->searched.store(0);
-    d.progress->total.store(n);
-    d.progress->move.store(ms.at(0));
+    d.progress = start_progress(limits, d.own_progress, d.start, n, ms.at(0));
     const SearchTick tick = report.status ? SearchTick{tell_status, &d} : SearchTick{};
     const bool armed = arm_search_timer(limits, d.start, search_deadline(limits), tick);
     bool stopped = false;

@@ -29,6 +29,15 @@ void search_helper(Position& pos, const SearchLimits& limits, int first_iteratio
 int32_t tell_single_move(Position& pos, const SearchLimits& limits, const SearchReport& report,
                          Move move, int32_t hashfull);
 
+// A count of the search's position and of the helpers' beside it.
+uint64_t count_with_helpers(const Position& pos, const SearchLimits& limits,
+                            RelaxedCount Position::*count);
+
+// The record of the search's place in the root, made ready for a search of
+// moves root moves starting with first: the caller's, or else own.
+SearchProgress* start_progress(const SearchLimits& limits, SearchProgress& own, int64_t start,
+                               int32_t moves, Move first);
+
 // Opens a level with the root moves the limits allow, in generation order.
 void generate_root(Position& pos, const SearchLimits& limits);
 

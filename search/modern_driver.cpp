@@ -48,21 +48,9 @@ struct ModernDeepening {
   SearchProgress own_progress{};
   SearchProgress* progress = nullptr;
 
-  uint64_t all_nodes() const {
-    uint64_t n = pos.node_count;
-    for (const Position* h : limits.helpers) n += h->node_count;
-    return n;
-  }
-  uint64_t all_tt_hits() const {
-    uint64_t n = pos.tt_hits;
-    for (const Position* h : limits.helpers) n += h->tt_hits;
-    return n;
-  }
-  uint64_t all_tb_hits() const {
-    uint64_t n = pos.tb_hits;
-    for (const Position* h : limits.helpers) n += h->tb_hits;
-    return n;
-  }
+  uint64_t all_nodes() const { return count_with_helpers(pos, limits, &Position::node_count); }
+  uint64_t all_tt_hits() const { return count_with_helpers(pos, limits, &Position::tt_hits); }
+  uint64_t all_tb_hits() const { return count_with_helpers(pos, limits, &Position::tb_hits); }
 
   // Depth d is iteration d - 1 of the classic count, which shows depth
   // iteration + 1: both styles stop at the same shown depth.
@@ -283,13 +271,7 @@ SearchResult modern_search_root(Position& pos, ModernThread& t, const SearchLimi
   } else if (n > 0) {
     ModernDeepening d{pos, t, limits, report, now_ms(), false};
     d.multi_pv = std::clamp(limits.multi_pv, 1, n);
-    d.progress = limits.progress ? limits.progress : &d.own_progress;
-    d.progress->start_ms.store(d.start);
-    d.progress->depth.store(0);
-    d.progress->seldepth.store(0);
-    d.progress->searched.store(0);
-    d.progress->total.store(n);
-    d.progress->move.store(t.root_moves[0].move);
+    d.progress = start_progress(limits, d.own_progress, d.start, n, t.root_moves[0].move);
     SoftLimit own;
     d.soft = limits.soft ? limits.soft.get() : &own;
     d.deadline = search_deadline(limits);
