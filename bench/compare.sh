@@ -123,6 +123,9 @@ for ((r = 1; r <= runs; ++r)); do
       [ "$bnodes" = "$nodes" ] || echo "warning: iteration $it, baseline searched $bnodes nodes, this build $nodes"
     fi
   done
+  # The two styles on the bench positions, each to its own bench depth.
+  read -r _ modern_nodes _ secs < <("$build/bench/bench_search" --measure=12 modern)
+  add "modern.now" "$secs"
   for c in start kiwipete; do
     if [ $c = start ]; then fen=$start_fen depth=6; else fen=$kiwipete_fen depth=5; fi
     read -r _ leaves _ secs < <("$build/bench/bench_perft" --measure=$c)
@@ -156,6 +159,15 @@ for it in 8 10; do
   [ $have_base = 1 ] && b=$(rate "$n" "$(median "${samples[search$it.base]}")")
   printf '%-12s %10s %14s %14s %8s\n' "$it" "$n" "$a" "$b" "$(ratio "$a" "$b")"
 done
+
+echo
+echo "The two styles on the six bench positions, one thread; nodes per second, medians of $runs runs"
+printf '%-22s %10s %14s %10s\n' style nodes "nodes/s" "/classic"
+classic_rate=$(rate "${search_nodes[8]}" "$(median "${samples[search8.now]}")")
+modern_rate=$(rate "$modern_nodes" "$(median "${samples[modern.now]}")")
+printf '%-22s %10s %14s %10s\n' "classic, iterations 8" "${search_nodes[8]}" "$classic_rate" 1.00
+printf '%-22s %10s %14s %10s\n' "modern, iterations 12" "$modern_nodes" "$modern_rate" \
+  "$(ratio "$modern_rate" "$classic_rate")"
 
 echo
 echo "Perft, leaves per second, medians of $runs runs (Stockfish counts its last ply in bulk)"

@@ -19,19 +19,20 @@ struct Result {
 };
 
 // One search with the engine's output silenced.
-Result search_once(const char* fen, int iterations = BENCH_ITERATIONS) {
+Result search_once(const char* fen, int iterations = BENCH_ITERATIONS,
+                   Style style = Style::CLASSIC) {
   const Position pos(fen);
-  const BenchSearch run = bench_search(pos, iterations);
+  const BenchSearch run = bench_search(pos, iterations, {}, 1, style);
   return {run.nodes, run.seconds, run.cpu_seconds};
 }
 
-void BM_SearchBench(benchmark::State& state) {
+void BM_SearchBench(benchmark::State& state, Style style, int iterations) {
   uint64_t nodes = 0;
   for (auto _ : state) {
     nodes = 0;
     double seconds = 0;
     for (const char* fen : BENCH_FENS) {
-      Result r = search_once(fen);
+      Result r = search_once(fen, iterations, style);
       nodes += r.nodes;
       seconds += r.seconds;
     }
@@ -46,21 +47,31 @@ void BM_SearchBench(benchmark::State& state) {
 
 int main(int argc, char** argv) {
   init_tables();
-  // --measure=N: the six positions once, to iteration N; one line with the
-  // node total and the processor seconds spent searching, for bench/compare.sh.
-  if (argc == 2 && std::strncmp(argv[1], "--measure=", 10) == 0) {
+  // --measure=N [modern]: the six positions once, to iteration N, in the
+  // classic style or the modern one; one line with the node total and the
+  // processor seconds spent searching, for bench/compare.sh.
+  if ((argc == 2 || argc == 3) && std::strncmp(argv[1], "--measure=", 10) == 0) {
     const int iterations = std::atoi(argv[1] + 10);
+    const Style style =
+        argc == 3 && std::strcmp(argv[2], "modern") == 0 ? Style::MODERN : Style::CLASSIC;
     uint64_t nodes = 0;
     double seconds = 0;
     for (const char* fen : BENCH_FENS) {
-      Result r = search_once(fen, iterations);
+      Result r = search_once(fen, iterations, style);
       nodes += r.nodes;
       seconds += r.cpu_seconds;
     }
     std::printf("nodes %llu seconds %.6f\n", (unsigned long long)nodes, seconds);
     return 0;
   }
-  benchmark::RegisterBenchmark("search/bench_depth8", BM_SearchBench)
+  benchmark::RegisterBenchmark("search/bench_depth8", BM_SearchBench, Style::CLASSIC,
+                               BENCH_ITERATIONS)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->Repetitions(3);
+  benchmark::RegisterBenchmark("search/bench_modern_depth12", BM_SearchBench, Style::MODERN,
+                               MODERN_BENCH_ITERATIONS)
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1)

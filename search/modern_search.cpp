@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "eval/evaluate.h"
+#include "eval/modern_eval.h"
 #include "position/attacks.h"
 #include "position/clock.h"
 #include "position/make_unmake.h"
@@ -243,7 +243,7 @@ int32_t modern_qsearch(Position& pos, ModernThread& t, int32_t alpha, int32_t be
   if (ply > t.seldepth) t.seldepth = ply;
   if (mating_material_gone(pos)) return 0;
   const KingGuard guard = king_guard(pos);
-  if (ply >= MODERN_MAX_PLY) return guard.in_check ? 0 : evaluate(pos);
+  if (ply >= MODERN_MAX_PLY) return guard.in_check ? 0 : modern_evaluate(pos, t.pawns);
 
   const uint64_t key = modern_key(pos);
   ModernEntry e;
@@ -258,7 +258,7 @@ int32_t modern_qsearch(Position& pos, ModernThread& t, int32_t alpha, int32_t be
   if (guard.in_check) {
     best = -SCORE_INFINITE + ply;
   } else {
-    raw = hit && e.eval != NO_EVAL ? e.eval : evaluate(pos);
+    raw = hit && e.eval != NO_EVAL ? e.eval : modern_evaluate(pos, t.pawns);
     stand = refined_eval(e, hit, raw);
     if (stand >= beta) return stand;
     if (stand > alpha) alpha = stand;
@@ -318,7 +318,7 @@ int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t bet
   if (modern_draw(pos, t.root_history)) return 0;
   const KingGuard guard = king_guard(pos);
   const bool in_check = guard.in_check;
-  if (ply >= MODERN_MAX_PLY) return in_check ? 0 : evaluate(pos);
+  if (ply >= MODERN_MAX_PLY) return in_check ? 0 : modern_evaluate(pos, t.pawns);
   alpha = std::max(alpha, -SCORE_INFINITE + ply);
   beta = std::min(beta, SCORE_INFINITE - ply - 1);
   if (alpha >= beta) return alpha;
@@ -344,7 +344,7 @@ int32_t modern_search(Position& pos, ModernThread& t, int32_t alpha, int32_t bet
   int32_t raw = NO_EVAL, eval = 0;
   bool improving = false;
   if (!in_check) {
-    raw = hit && e.eval != NO_EVAL ? e.eval : evaluate(pos);
+    raw = hit && e.eval != NO_EVAL ? e.eval : modern_evaluate(pos, t.pawns);
     eval = refined_eval(e, hit, raw);
     const int32_t before = t.frame(ply - 2).static_eval != NO_EVAL ? t.frame(ply - 2).static_eval
                                                                     : t.frame(ply - 4).static_eval;

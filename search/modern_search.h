@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "eval/modern_eval.h"
 #include "position/position.h"
 #include "search/limits.h"
 #include "search/modern_history.h"
@@ -41,6 +42,7 @@ struct RootMove {
 // One thread's search state; large, so made on the heap.
 struct ModernThread {
   MoveHistories hist;
+  PawnCache pawns;
   ContinuationTable no_continuation{};  // the row of a null move, or of none
   // frame(ply) is frames[ply + 4]: the four below the root are empty.
   std::array<ModernFrame, MODERN_MAX_PLY + 8> frames;
