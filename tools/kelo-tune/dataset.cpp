@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "eval/modern_eval.h"
@@ -132,6 +133,26 @@ void load_slice(const std::vector<std::string>& lines, size_t first, size_t last
   }
 }
 
+// Moves every n-th block of entries (from the first) into a set of its own.
+// Blocks of 1000, fewer in a small set, not single positions: a game's
+// positions follow one another in the file and look alike, so most of a
+// game stays on one side.
+TuneSet split_off(TuneSet& set, int n) {
+  TuneSet kept, held;
+  if (n <= 0) return held;
+  const size_t block = std::clamp<size_t>(set.entries.size() / (10 * size_t(n)), 1, 1000);
+  for (size_t i = 0; i < set.entries.size(); ++i) {
+    TuneSet& to = (i / block) % size_t(n) == 0 ? held : kept;
+    TuneEntry e = set.entries[i];
+    const auto first = set.terms.begin() + e.first;
+    e.first = uint32_t(to.terms.size());
+    to.terms.insert(to.terms.end(), first, first + e.count);
+    to.entries.push_back(e);
+  }
+  set = std::move(kept);
+  return held;
+}
+
 }  // namespace
 
 bool load_tune_set(const std::string& path, int threads, TuneSet& set, std::string& problem) {
@@ -207,9 +228,22 @@ int run_fit(const FitOptions& o) {
     return 1;
   }
 
+  const TuneSet held = split_off(set, o.holdout);
+  if (set.entries.empty()) {
+    std::fprintf(stderr, "kelo-tune: every position is held out\n");
+    return 1;
+  }
+  // The error of the held-out positions, which the fit does not see: it
+  // stops falling when the steps start to fit the noise of the others.
+  auto held_error = [&](const TuneWeights& w, double k) {
+    return held.entries.empty() ? 0.0 : mean_error(held, w, k, o.threads);
+  };
+  std::printf("%zu positions to fit, %zu held out\n", set.entries.size(), held.entries.size());
+
   TuneWeights w = starting_weights();
   const double k = fit_scale(set, w, o.threads);
-  std::printf("K %.4f, error %.8f with the starting weights\n", k, mean_error(set, w, k, o.threads));
+  std::printf("K %.4f, error %.8f (held out %.8f) with the starting weights\n", k,
+              mean_error(set, w, k, o.threads), held_error(w, k));
   const std::vector<std::array<bool, 2>> tunable = weights_with_data(set);
   int free_weights = 0;
   for (const std::array<bool, 2>& t : tunable) free_weights += t[0] + t[1];
@@ -217,12 +251,16 @@ int run_fit(const FitOptions& o) {
 
   AdamState adam;
   for (int epoch = 1; epoch <= o.epochs; ++epoch) {
+    // Both errors as the epoch found the weights.
+    const double held_before = held_error(w, k);
     const auto e0 = std::chrono::steady_clock::now();
     const double error = adam_step(set, w, adam, tunable, k, o.rate, o.threads);
-    std::printf("epoch %d error %.8f (%.3f s)\n", epoch, error, seconds_since(e0));
+    std::printf("epoch %d error %.8f held out %.8f (%.3f s)\n", epoch, error, held_before,
+                seconds_since(e0));
     std::fflush(stdout);
   }
-  std::printf("error %.8f after %d epochs\n", mean_error(set, w, k, o.threads), o.epochs);
+  std::printf("error %.8f (held out %.8f) after %d epochs\n", mean_error(set, w, k, o.threads),
+              held_error(w, k), o.epochs);
 
   const std::string text = weights_source(w);
   std::ofstream out(o.out, std::ios::binary);

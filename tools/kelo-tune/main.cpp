@@ -1,7 +1,8 @@
 // kelo-tune: the modern evaluation's weights fitted to KELO's own games.
 //   kelo-tune play [--games N] [--nodes N] [--threads N] [--seed S]
 //                  [--openings FILE] [--random-plies N] [--hash MB] --out FILE
-//   kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--out FILE]
+//   kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--holdout N]
+//                 [--out FILE]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,7 @@ int usage() {
       "  kelo-tune play [--games N] [--nodes N] [--threads N] [--seed S] [--openings FILE]\n"
       "                 [--random-plies N] [--hash MB] --out FILE\n"
       "      self-play games of the modern style; writes \"FEN;result\" lines\n"
-      "  kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R]\n"
+      "  kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--holdout N]\n"
       "                [--out eval/modern_weights.cpp]\n"
       "      fits the modern evaluation's table to the positions' results\n");
   return 2;
@@ -87,6 +88,9 @@ bool parse_fit(Arguments a, FitOptions& o) {
     } else if (name == "--threads") {
       if (!read_number(a.value(), 1, n)) return false;
       o.threads = int(n);
+    } else if (name == "--holdout") {
+      if (!read_number(a.value(), 0, n)) return false;
+      o.holdout = int(n);
     } else if (name == "--rate") {
       const char* v = a.value();
       if (!v || (o.rate = std::atof(v)) <= 0) return false;

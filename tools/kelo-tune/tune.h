@@ -88,6 +88,7 @@ struct FitOptions {
   int epochs = 300;
   int threads = 2;
   double rate = 1.0;  // Adam's step, in centipawns
+  int holdout = 10;   // every holdout-th block of positions is not fitted, only measured; 0 none
   std::string out = "eval/modern_weights.cpp";
 };
 
