@@ -14,7 +14,7 @@
 
 struct PlayOptions {
   int games = 100;
-  uint64_t nodes = 5000;  // per move: iterations deepen until this many are spent
+  uint64_t nodes = 10000;  // per move: iterations deepen until this many are spent
   int threads = 0;        // 0 for every core
   uint64_t seed = 1;
   std::string openings = "/usr/share/scid/data/scid.eco";
