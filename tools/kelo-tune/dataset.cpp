@@ -250,9 +250,18 @@ int run_fit(const FitOptions& o) {
   std::printf("%d of %d weights have data\n", free_weights, 2 * TERM_COUNT);
 
   AdamState adam;
+  adam.l2 = o.l2;
+  adam.anchor = w;
+  // With positions held out, the weights written are those of the epoch
+  // whose held-out error was least: past it the steps fit the noise.
+  TuneWeights best = w;
+  double best_held = held_error(w, k);
+  int best_epoch = 0;
   for (int epoch = 1; epoch <= o.epochs; ++epoch) {
     // Both errors as the epoch found the weights.
     const double held_before = held_error(w, k);
+    if (!held.entries.empty() && held_before < best_held)
+      best_held = held_before, best = w, best_epoch = epoch - 1;
     const auto e0 = std::chrono::steady_clock::now();
     const double error = adam_step(set, w, adam, tunable, k, o.rate, o.threads);
     std::printf("epoch %d error %.8f held out %.8f (%.3f s)\n", epoch, error, held_before,
@@ -261,6 +270,11 @@ int run_fit(const FitOptions& o) {
   }
   std::printf("error %.8f (held out %.8f) after %d epochs\n", mean_error(set, w, k, o.threads),
               held_error(w, k), o.epochs);
+  if (!held.entries.empty() && held_error(w, k) >= best_held) {
+    w = best;
+    std::printf("kept the weights after epoch %d: error %.8f, held out %.8f\n", best_epoch,
+                mean_error(set, w, k, o.threads), best_held);
+  }
 
   const std::string text = weights_source(w);
   std::ofstream out(o.out, std::ios::binary);

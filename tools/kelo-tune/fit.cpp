@@ -129,6 +129,7 @@ double adam_step(const TuneSet& set, TuneWeights& w, AdamState& adam,
       double g = 0;
       for (const TuneWeights& part : grads) g += part[i][size_t(p)];
       g /= n;
+      if (adam.l2 > 0 && !adam.anchor.empty()) g += adam.l2 * (w[i][size_t(p)] - adam.anchor[i][size_t(p)]);
       double& m = adam.m[i][size_t(p)];
       double& v = adam.v[i][size_t(p)];
       m = BETA1 * m + (1 - BETA1) * g;

@@ -1,7 +1,7 @@
 // kelo-tune: the modern evaluation's weights fitted to KELO's own games.
 //   kelo-tune play [--games N] [--nodes N] [--threads N] [--seed S]
 //                  [--openings FILE] [--random-plies N] [--hash MB] --out FILE
-//   kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--holdout N]
+//   kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--l2 L] [--holdout N]
 //                 [--out FILE]
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +19,7 @@ int usage() {
       "  kelo-tune play [--games N] [--nodes N] [--threads N] [--seed S] [--openings FILE]\n"
       "                 [--random-plies N] [--hash MB] --out FILE\n"
       "      self-play games of the modern style; writes \"FEN;result\" lines\n"
-      "  kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--holdout N]\n"
+      "  kelo-tune fit --data FILE [--epochs N] [--threads N] [--rate R] [--l2 L] [--holdout N]\n"
       "                [--out eval/modern_weights.cpp]\n"
       "      fits the modern evaluation's table to the positions' results\n");
   return 2;
@@ -91,6 +91,9 @@ bool parse_fit(Arguments a, FitOptions& o) {
     } else if (name == "--holdout") {
       if (!read_number(a.value(), 0, n)) return false;
       o.holdout = int(n);
+    } else if (name == "--l2") {
+      const char* v = a.value();
+      if (!v || (o.l2 = std::atof(v)) < 0) return false;
     } else if (name == "--rate") {
       const char* v = a.value();
       if (!v || (o.rate = std::atof(v)) <= 0) return false;

@@ -71,6 +71,10 @@ double fit_scale(const TuneSet& set, const TuneWeights& w, int threads);
 struct AdamState {
   std::vector<std::array<double, 2>> m, v;
   int step = 0;
+  // A pull of l2 times the distance back toward the anchor (the starting
+  // table), so that weights few positions use stay near it.
+  double l2 = 0;
+  TuneWeights anchor;
 };
 // Which weights some entry depends on; the others stay as they are.
 std::vector<std::array<bool, 2>> weights_with_data(const TuneSet& set);
@@ -88,6 +92,7 @@ struct FitOptions {
   int epochs = 300;
   int threads = 2;
   double rate = 1.0;  // Adam's step, in centipawns
+  double l2 = 0;      // the pull toward the starting table (AdamState::l2)
   int holdout = 10;   // every holdout-th block of positions is not fitted, only measured; 0 none
   std::string out = "eval/modern_weights.cpp";
 };
