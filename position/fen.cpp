@@ -22,9 +22,51 @@ unsigned piece_from_letter(char c) {
   }
 }
 
+// Reads a Chess960 castling field, X-FEN or Shredder-FEN: K and Q name the
+// outermost rook of White's back rank on the king's h- or a-side, a file
+// letter the rook on that file; lower case is Black's. A right whose king or
+// rook is missing is kept with the normal-chess squares, for set-up to report.
+void read_castling_960(Position& pos, const char* field, const char* end) {
+  Square king_home[2] = {SQ_E1, SQ_E8};
+  Square rook_home[4] = {SQ_H1, SQ_A1, SQ_H8, SQ_A8};
+  for (const char* c = field; c < end; ++c) {
+    const bool white = *c >= 'A' && *c <= 'Z';
+    const char letter = white ? *c : char(*c - 'a' + 'A');
+    const int rank = white ? 1 : 8;
+    const unsigned king = white ? W_KING : B_KING, rook = white ? W_ROOK : B_ROOK;
+    int king_file = -1;
+    for (int f = 0; f < 8; ++f)
+      if (pos.mailbox[make_square(f, rank)] == king) king_file = f;
+    int rook_file = -1;
+    bool king_side = false;
+    if (letter == 'K' || letter == 'Q') {
+      king_side = letter == 'K';
+      if (king_file >= 0)
+        for (int f = king_side ? 7 : 0; f != king_file; f += king_side ? -1 : 1)
+          if (pos.mailbox[make_square(f, rank)] == rook) {
+            rook_file = f;
+            break;
+          }
+    } else if (letter >= 'A' && letter <= 'H') {
+      rook_file = letter - 'A';
+      king_side = rook_file > king_file;
+      if (king_file < 0 || pos.mailbox[make_square(rook_file, rank)] != rook) rook_file = -1;
+    } else {
+      continue;
+    }
+    const int r = (white ? 0 : 2) + (king_side ? 0 : 1);
+    pos.castle_flags |= 1u << r;
+    if (rook_file >= 0) {
+      king_home[white ? 0 : 1] = make_square(king_file, rank);
+      rook_home[r] = make_square(rook_file, rank);
+    }
+  }
+  set_castling(pos.castling, true, king_home, rook_home);
+}
+
 }  // namespace
 
-Position::Position(const char* fen) {
+Position::Position(const char* fen, bool chess960) {
   rebuild_bb_of_code();
   for (uint32_t& sq : mailbox) sq = EMPTY;
 
@@ -53,12 +95,15 @@ Position::Position(const char* fen) {
     ++c;
     if (*c) {
       ++c;
+      const char* field = c;
       for (; *c && *c != ' '; ++c) {
+        if (chess960) continue;
         if (*c == 'K') castle_flags ^= CASTLE_WK;
         if (*c == 'Q') castle_flags ^= CASTLE_WQ;
         if (*c == 'k') castle_flags ^= CASTLE_BK;
         if (*c == 'q') castle_flags ^= CASTLE_BQ;
       }
+      if (chess960) read_castling_960(*this, field, c);
       if (*c == ' ' && c[1] >= 'a' && c[1] <= 'h') {
         int file = c[1] - 'a';
         ep_square = uint32_t(make_square(file, side_to_move == 1 ? 6 : 3));
@@ -66,6 +111,8 @@ Position::Position(const char* fen) {
     }
   }
 
+  // A Chess960 game without a castling field still plays by its rules.
+  castling.chess960 = chess960;
   refresh_from_mailbox(*this);
   history.entries[0].castle_flags = castle_flags;
   history.entries[0].ep_square = ep_square;
@@ -89,17 +136,13 @@ std::vector<std::string> setup_problems(const Position& pos) {
     problems.push_back(illegal + "rey blanco en jaque");
   const uint32_t* box = pos.mailbox;
   // One message per right that lacks its king or rook at home.
-  const struct {
-    uint32_t right;
-    Square king, rook;
-    unsigned king_code, rook_code;
-  } castlings[4] = {{CASTLE_WK, SQ_E1, SQ_H1, W_KING, W_ROOK},
-                    {CASTLE_WQ, SQ_E1, SQ_A1, W_KING, W_ROOK},
-                    {CASTLE_BK, SQ_E8, SQ_H8, B_KING, B_ROOK},
-                    {CASTLE_BQ, SQ_E8, SQ_A8, B_KING, B_ROOK}};
-  for (const auto& c : castlings)
-    if ((pos.castle_flags & c.right) && !(box[c.king] == c.king_code && box[c.rook] == c.rook_code))
+  for (int r = 0; r < 4; ++r) {
+    const unsigned king = r < 2 ? W_KING : B_KING, rook = r < 2 ? W_ROOK : B_ROOK;
+    const CastlingGeometry& g = pos.castling;
+    if ((pos.castle_flags & (1u << r)) &&
+        !(box[g.king_home[r]] == king && box[g.rook_home[r]] == rook))
       problems.push_back(illegal + "enrroque");
+  }
   const Bitboard pawns = pos.piece_bb[0] | pos.piece_bb[1];
   if (pawns & (RANK_1_BB | RANK_8_BB)) problems.push_back(illegal + "de peones");
   if (pos.ep_square) {

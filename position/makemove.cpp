@@ -2,20 +2,6 @@
 
 #include "position/make_unmake.h"
 
-namespace {
-
-std::array<uint64_t, 16> make_castle_keys_of() {
-  std::array<uint64_t, 16> k{};
-  for (unsigned set = 0; set < 16; ++set)
-    for (unsigned r = 0; r < 4; ++r)
-      if (set & (1u << r)) k[set] ^= castle_key[r];
-  return k;
-}
-
-}  // namespace
-
-const std::array<uint64_t, 16> castle_keys_of = make_castle_keys_of();
-
 void make_move(Position& pos, Move m) {
   if (pos.side_to_move == 1)
     make_move_as<White>(pos, m);

@@ -252,6 +252,31 @@ bool may_castle(const Position& pos, unsigned right, Square rook_home, int path,
          !T::enemy_attacks(pos, king_to);
 }
 
+// Castling right r in a Chess960 game: king and rook on their start squares,
+// every square either crosses or reaches empty but for the two of them, and
+// no square of the king's way attacked. The attacks are seen with both lifted:
+// the rook may stand between an enemy rook or queen on the rank and the
+// king's target, and leaves it open.
+template <Colour Us>
+bool may_castle_960(const Position& pos, int r) {
+  using T = ColourTraits<Us>;
+  const CastlingGeometry& g = pos.castling;
+  const Square king = g.king_home[r], rook = g.rook_home[r];
+  if (!(pos.castle_flags & (1u << r)) || pos.mailbox[king] != T::KING_CODE ||
+      lowest_bit(pos.piece_bb[own_index<Us>(KING)]) != king || pos.mailbox[rook] != T::ROOK_CODE ||
+      (pos.occ_all & g.must_be_empty[r]))
+    return false;
+  const Bitboard occ = pos.occ_all & ~(square_bb(king) | square_bb(rook));
+  for (Bitboard b = g.king_path[r]; b;)
+    if (!T::king_safe(occ, pos.piece_bb, ~Bitboard(0), pop_lowest(b))) return false;
+  return true;
+}
+
+// The castling word of right r in a Chess960 game: the king onto its rook.
+inline Move castling_word_960(const Position& pos, int r) {
+  return make_move_word(pos.castling.king_home[r], pos.castling.rook_home[r], 0, 0, MOVE_CASTLE);
+}
+
 template <Colour Us>
 void gen_quiets(Position& pos, const Legality<Us>& legal) {
   using T = ColourTraits<Us>;
@@ -262,10 +287,15 @@ void gen_quiets(Position& pos, const Legality<Us>& legal) {
   const Bitboard pawns = p[own_index<Us>(PAWN)];
 
   if (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) {
-    if (may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K))
-      ms.push(T::CASTLE_K);
-    if (may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q))
-      ms.push(T::CASTLE_Q);
+    if (pos.castling.chess960) {
+      for (int r = Us == White ? 0 : 2, end = r + 2; r < end; ++r)
+        if (may_castle_960<Us>(pos, r)) ms.push(castling_word_960(pos, r));
+    } else {
+      if (may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K))
+        ms.push(T::CASTLE_K);
+      if (may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q))
+        ms.push(T::CASTLE_Q);
+    }
   }
 
   // Advances are taken as whole sets of targets: shifting keeps the order of
@@ -383,8 +413,13 @@ unsigned count_moves(const Position& pos, const Legality<Us>& legal) {
     for (Bitboard t = king_attacks[from] & reachable; t;) n += legal.king_move(from, pop_lowest(t));
   }
   if (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) {
-    n += may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K);
-    n += may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q);
+    if (pos.castling.chess960) {
+      const int r = Us == White ? 0 : 2;
+      n += may_castle_960<Us>(pos, r) + may_castle_960<Us>(pos, r + 1);
+    } else {
+      n += may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K);
+      n += may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q);
+    }
   }
   return n;
 }
@@ -460,6 +495,13 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
       if (legal.king_move(from, pop_lowest(t))) return 1;
     for (Bitboard t = king_attacks[from] & empty; t;)
       if (legal.king_move(from, pop_lowest(t))) return 1;
+  }
+  // In normal chess a legal castling implies the king's legal step towards
+  // the rook. In Chess960 the king may stay put, or step onto its rook's
+  // square: the castling can be the only move.
+  if (pos.castling.chess960 && (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q))) {
+    const int r = Us == White ? 0 : 2;
+    if (may_castle_960<Us>(pos, r) || may_castle_960<Us>(pos, r + 1)) return 1;
   }
   return 0;
 }
@@ -541,3 +583,10 @@ unsigned has_legal_move(Position& pos, const KingGuard& g) {
 }
 
 unsigned has_legal_move(Position& pos) { return has_legal_move(pos, king_guard(pos)); }
+
+bool castling_960_legal(const Position& pos, Move m) {
+  for (int r = pos.side_to_move == 1 ? 0 : 2, end = r + 2; r < end; ++r)
+    if (m == castling_word_960(pos, r))
+      return pos.side_to_move == 1 ? may_castle_960<White>(pos, r) : may_castle_960<Black>(pos, r);
+  return false;
+}

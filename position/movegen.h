@@ -44,3 +44,6 @@ unsigned count_moves_as(const Position& pos);
 // 1 when the side to move has a legal move, stopping at the first one.
 unsigned has_legal_move(Position& pos);
 unsigned has_legal_move(Position& pos, const KingGuard& guard);
+
+// Whether m is a legal castling of the side to move in a Chess960 game.
+bool castling_960_legal(const Position& pos, Move m);

@@ -12,42 +12,71 @@ unsigned promotion_code(char c, int side_to_move) {
   return kind ? make_piece(side_to_move == 1 ? White : Black, kind) : 0;
 }
 
+// 1 for O-O, 2 for O-O-O (either with zeros), 0 for any other text.
+int castling_letters(const char* text) {
+  const char o = text[0];
+  if ((o != 'O' && o != '0') || text[1] != '-' || text[2] != o) return 0;
+  const bool long_side = text[3] == '-' && text[4] == o;
+  const char after = text[long_side ? 5 : 3];
+  if (after != 0 && after != ' ' && after != '+' && after != '#') return 0;
+  return long_side ? 2 : 1;
+}
+
+// Index in the top move list of the legal move the text names, or -1:
+// coordinates and a promotion letter; in a Chess960 game also O-O and O-O-O,
+// and a castling named by the king's target square (e1g1) where no other
+// move of the king goes there.
+int listed_move_named(Position& pos, const char* text) {
+  const bool chess960 = pos.castling.chess960;
+  if (const int letters = chess960 ? castling_letters(text) : 0) {
+    for (int i = 0; i < pos.move_stack.count(); ++i) {
+      const Move m = pos.move_stack.at(i);
+      if ((m & MOVE_CASTLE) && (move_to(m) > move_from(m)) == (letters == 1)) return i;
+    }
+    return -1;
+  }
+  if (!is_coordinate_move(text)) return -1;
+  const Square from = square_named(text), to = square_named(text + 2);
+  const unsigned promo = promotion_code(text[4], pos.side_to_move);
+  for (int i = 0; i < pos.move_stack.count(); ++i) {
+    const Move m = pos.move_stack.at(i);
+    if (move_from(m) == from && move_to(m) == to && move_promotion(m) == promo) return i;
+  }
+  if (!chess960) return -1;
+  for (int i = 0; i < pos.move_stack.count(); ++i) {
+    const Move m = pos.move_stack.at(i);
+    if ((m & MOVE_CASTLE) && move_from(m) == from && !promo &&
+        castle_king_target((pos.side_to_move == 1 ? 0 : 2) + (move_to(m) > from ? 0 : 1)) == to)
+      return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool is_coordinate_move(const char* line) {
   return names_square(line) && names_square(line + 2);
 }
 
+bool is_castling_text(const char* line) { return castling_letters(line) != 0; }
+
 bool play_move_text(Position& pos, const char* line) {
-  const Square from = square_named(line), to = square_named(line + 2);
-  const unsigned promo = promotion_code(line[4], pos.side_to_move);
   generate_all(pos);
-  bool found = false;
-  for (int i = 0; i < pos.move_stack.count(); ++i) {
-    Move m = pos.move_stack.at(i);
-    if (move_from(m) == from && move_to(m) == to && move_promotion(m) == promo) {
-      make_listed(pos, i);
-      found = true;
-      break;
-    }
-  }
+  const int i = listed_move_named(pos, line);
+  if (i >= 0) make_listed(pos, i);
+  pos.move_stack.close_level();
+  return i >= 0;
+}
+
+Move legal_move_named(Position& pos, const char* text) {
+  generate_all(pos);
+  const int i = listed_move_named(pos, text);
+  const Move found = i >= 0 ? pos.move_stack.at(i) : 0;
   pos.move_stack.close_level();
   return found;
 }
 
-Move legal_move_named(Position& pos, const char* text) {
-  if (!is_coordinate_move(text)) return 0;
-  const Square from = square_named(text), to = square_named(text + 2);
-  const unsigned promo = promotion_code(text[4], pos.side_to_move);
-  generate_all(pos);
-  Move found = 0;
-  for (int i = 0; i < pos.move_stack.count() && !found; ++i) {
-    const Move m = pos.move_stack.at(i);
-    if (move_from(m) == from && move_to(m) == to && move_promotion(m) == promo) found = m;
-  }
-  pos.move_stack.close_level();
-  return found;
-}
+std::string castling_text(Move m) { return move_to(m) > move_from(m) ? "O-O" : "O-O-O"; }
 
 std::vector<Move> legal_move_list(Position& pos) {
   generate_all(pos);

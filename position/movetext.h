@@ -1,4 +1,5 @@
-// Moves in coordinate notation: e2e4, e1g1 for castling, e7e8q.
+// Moves in coordinate notation: e2e4, e1g1 for castling, e7e8q; a Chess960
+// castling is the king taking its own rook (e1h1).
 #pragma once
 
 #include <string>
@@ -29,11 +30,17 @@ constexpr unsigned kind_from_letter(char c) {
 std::string move_text(Move m);
 // Whether the line begins with a file, a rank, a file and a rank.
 bool is_coordinate_move(const char* line);
-// Makes the move named at the start of the line (is_coordinate_move holds)
-// and returns true when it is legal; otherwise returns false and leaves the
-// position as it was. A fifth character names the promotion piece.
+// Whether the line begins with O-O or O-O-O (or 0-0, 0-0-0) as a whole word.
+bool is_castling_text(const char* line);
+// "O-O" for a castling towards file h, "O-O-O" towards file a.
+std::string castling_text(Move m);
+// Makes the move named at the start of the line and returns true when it is
+// legal; otherwise returns false and leaves the position as it was. A fifth
+// character names the promotion piece. A Chess960 game also takes O-O and
+// O-O-O, and a castling named by the king's target square where no other
+// king move goes there.
 bool play_move_text(Position& pos, const char* line);
-// The legal move the text names (coordinates, a promotion letter), or 0.
+// The legal move the text names, read as play_move_text reads it, or 0.
 Move legal_move_named(Position& pos, const char* text);
 // The side to move's legal moves, in generation order.
 std::vector<Move> legal_move_list(Position& pos);

@@ -20,6 +20,7 @@ constexpr uint64_t splitmix64(uint64_t& state) {
 struct KeyTables {
   std::array<std::array<uint64_t, 64>, 17> pieces{};
   std::array<uint64_t, 4> castle{};
+  std::array<std::array<uint64_t, 8>, 4> castle_file{};
 };
 
 constexpr KeyTables make_keys() {
@@ -33,6 +34,13 @@ constexpr KeyTables make_keys() {
       t.pieces[code][sq] = never_on_board || no_ep_target ? 0 : v;
     }
   for (int r = 0; r < 4; ++r) t.castle[r] = splitmix64(state);
+  // Drawn after the older keys, which stay as they were.
+  for (int r = 0; r < 4; ++r)
+    for (int file = 0; file < 8; ++file) {
+      const uint64_t v = splitmix64(state);
+      const bool corner = file == (r % 2 == 0 ? 7 : 0);
+      t.castle_file[r][file] = corner ? 0 : v;
+    }
   return t;
 }
 
@@ -86,6 +94,58 @@ constexpr std::array<std::array<int32_t, 64>, 16> make_pst() {
 
 const std::array<std::array<uint64_t, 64>, 17> piece_key = KEYS.pieces;
 const std::array<uint64_t, 4> castle_key = KEYS.castle;
+const std::array<std::array<uint64_t, 8>, 4> castle_file_key = KEYS.castle_file;
+
+namespace {
+
+// The squares of one rank from one square to another, both included.
+Bitboard rank_span(Square a, Square b) {
+  const int low = a < b ? a : b, high = a < b ? b : a;
+  Bitboard span = 0;
+  for (int sq = low; sq <= high; ++sq) span |= square_bb(sq);
+  return span;
+}
+
+}  // namespace
+
+void set_castling(CastlingGeometry& g, bool chess960, const Square king_home[2],
+                  const Square rook_home[4]) {
+  g = CastlingGeometry{};
+  g.chess960 = chess960;
+  for (int r = 0; r < 4; ++r) {
+    const Square king = king_home[r < 2 ? 0 : 1], rook = rook_home[r];
+    g.king_home[r] = king;
+    g.rook_home[r] = rook;
+    const Square king_to = castle_king_target(r), rook_to = castle_rook_target(r);
+    g.king_path[r] = rank_span(king, king_to);
+    g.must_be_empty[r] =
+        (rank_span(king, king_to) | rank_span(rook, rook_to)) & ~(square_bb(king) | square_bb(rook));
+  }
+  // A king captured in a set-up that allowed it takes no right away: only
+  // the rook and king moves and the rook taken on its square do.
+  for (int sq = 0; sq < 64; ++sq) {
+    g.right_loss[W_KING][sq] = CASTLE_WK | CASTLE_WQ;
+    g.right_loss[B_KING][sq] = CASTLE_BK | CASTLE_BQ;
+  }
+  for (int r = 0; r < 4; ++r) {
+    const unsigned rook = r < 2 ? W_ROOK : B_ROOK;
+    g.right_loss[rook][rook_home[r]] |= uint8_t(1u << r);
+    g.capture_loss[rook][rook_home[r]] |= uint8_t(1u << r);
+  }
+  for (unsigned set = 0; set < 16; ++set) {
+    g.keys_of[set] = 0;
+    for (int r = 0; r < 4; ++r)
+      if (set & (1u << r)) g.keys_of[set] ^= castle_key[r] ^ castle_file_key[r][file_of(rook_home[r])];
+  }
+}
+
+CastlingGeometry normal_castling() {
+  static const Square KINGS[2] = {SQ_E1, SQ_E8};
+  static const Square ROOKS[4] = {SQ_H1, SQ_A1, SQ_H8, SQ_A8};
+  CastlingGeometry g;
+  set_castling(g, false, KINGS, ROOKS);
+  return g;
+}
 const std::array<std::array<int32_t, 64>, 16> piece_square_table = make_pst();
 
 MoveStack::MoveStack()
@@ -168,6 +228,7 @@ Position& Position::operator=(const Position& source) {
   for (int sq = 0; sq < 64; ++sq) mailbox[sq] = source.mailbox[sq];
   side_to_move = source.side_to_move;
   castle_flags = source.castle_flags;
+  castling = source.castling;
   ep_square = source.ep_square;
   for (int i = 0; i < 12; ++i) piece_bb[i] = source.piece_bb[i];
   occ_white = source.occ_white;
@@ -206,7 +267,8 @@ uint64_t compute_hash_key(const Position& pos) {
   for (int sq = 0; sq < 64; ++sq)
     if (pos.mailbox[sq]) key ^= piece_key[pos.mailbox[sq]][sq];
   for (int r = 0; r < 4; ++r)
-    if (!(pos.castle_flags & (1u << r))) key ^= castle_key[r];
+    key ^= pos.castle_flags & (1u << r) ? castle_file_key[r][file_of(pos.castling.rook_home[r])]
+                                        : castle_key[r];
   key ^= ep_key(pos.ep_square);
   return key;
 }

@@ -160,6 +160,44 @@ struct EndgameOracle {
 // Pieces, kings included, up to which the search asks an oracle.
 constexpr int ORACLE_PIECES = 4;
 
+// Castling rights by index r, the bit 1 << r of castle_flags: 0 K (White,
+// towards file h), 1 Q (White, towards file a), 2 k, 3 q.
+//
+// Where each right's king and rook start, and what its castling needs, worked
+// out once at set-up. Normal chess has the kings on e1 and e8 and the rooks in
+// the corners; a Chess960 game takes them from its start array. Either way the
+// king ends on the g- or c-file and the rook on the f- or d-file.
+struct CastlingGeometry {
+  // A Chess960 game: castling takes the general path of move generation and
+  // make-move, and its move word is the king's move onto its own rook.
+  bool chess960 = false;
+  Square king_home[4];
+  Square rook_home[4];
+  Bitboard must_be_empty[4];  // every square king or rook crosses or reaches, but theirs
+  Bitboard king_path[4];      // from the king's square to its target: none may be attacked
+  // Rights lost by a piece code leaving a square (a rook its own right there,
+  // the king both of its side anywhere), and by one taken on a square.
+  uint8_t right_loss[16][64];
+  uint8_t capture_loss[16][64];
+  // The key change of losing each set of rights.
+  uint64_t keys_of[16];
+};
+
+// The king's and the rook's target squares of castling right r.
+constexpr Square castle_king_target(int r) {
+  return r == 0 ? SQ_G1 : r == 1 ? SQ_C1 : r == 2 ? SQ_G8 : SQ_C8;
+}
+constexpr Square castle_rook_target(int r) {
+  return r == 0 ? SQ_F1 : r == 1 ? SQ_D1 : r == 2 ? SQ_F8 : SQ_D8;
+}
+// Fills the geometry from the kings' squares (White, Black) and the rooks'
+// squares of the four rights.
+void set_castling(CastlingGeometry& g, bool chess960, const Square king_home[2],
+                  const Square rook_home[4]);
+// Normal chess: kings on e1 and e8, rooks in the corners.
+CastlingGeometry normal_castling();
+
+
 struct Position {
   Bitboard piece_bb[12];
   // Not beside either side's set: the compiler would update such a pair with
@@ -175,6 +213,7 @@ struct Position {
   uint32_t fifty_count;
   int32_t pst_white, pst_black;
   uint64_t hash_key;
+  CastlingGeometry castling = normal_castling();
   MoveStack move_stack;
   GameHistory history;
   TranspositionTable tt;
@@ -195,8 +234,9 @@ struct Position {
 
   // Makes the owned containers only; the board fields are the caller's.
   Position();
-  // Sets up the position of a FEN text (setup_problems tells what is illegal).
-  explicit Position(const char* fen);
+  // Sets up the position of a FEN text (setup_problems tells what is illegal);
+  // a Chess960 game reads the castling field as X-FEN or Shredder-FEN.
+  explicit Position(const char* fen, bool chess960 = false);
   Position(const Position&) = delete;
   // Takes board, game state, history and move lists from source; keeps its
   // own table handle, killers, history counters, reductions and counters.
@@ -213,6 +253,9 @@ struct Position {
 // en-passant row; rows 7, 8 and 15 and ep entry 0 are zero.
 extern const std::array<std::array<uint64_t, 64>, 17> piece_key;
 extern const std::array<uint64_t, 4> castle_key;  // K, Q, k, q
+// A right held with its rook off its normal-chess corner adds the key of
+// its rook's file; the corner's entry is zero.
+extern const std::array<std::array<uint64_t, 8>, 4> castle_file_key;
 inline uint64_t ep_key(unsigned sq) { return piece_key[16][sq]; }
 
 // Material plus square value by piece code; black rows mirror the white ones.

@@ -117,33 +117,44 @@ bool gives_check(const Position& pos, Move m) {
   const Square ksq = lowest_bit(king);
   const Square from = move_from(m), to = move_to(m);
   Bitboard occ = (pos.occ_all & ~square_bb(from)) | square_bb(to);
-  if (m & MOVE_EN_PASSANT) occ &= ~square_bb(white ? to + 8 : to - 8);
-  const unsigned kind = move_promotion(m) ? kind_of(move_promotion(m)) : kind_of(pos.mailbox[from]);
-  switch (kind) {
-    case PAWN:
-      if ((white ? pawn_attacks_white : pawn_attacks_black)[to] & king) return true;
-      break;
-    case KNIGHT:
-      if (knight_attacks[to] & king) return true;
-      break;
-    case BISHOP:
-      if (bishop_attacks(to, occ) & king) return true;
-      break;
-    case ROOK:
-      if (rook_attacks(to, occ) & king) return true;
-      break;
-    case QUEEN:
-      if (queen_attacks(to, occ) & king) return true;
-      break;
-    case KING:
-      if (m & MOVE_CASTLE) {
-        const Square rook_to = to > from ? to - 1 : to + 1;
-        if (rook_attacks(rook_to, occ) & king) return true;
-      }
-      break;
+  // Every square but those the moving pieces leave.
+  Bitboard gone = ~square_bb(from);
+  if ((m & MOVE_CASTLE) && pos.castling.chess960) {
+    // The word is the king's move onto its own rook; both land elsewhere.
+    const int r = (white ? 0 : 2) + (to > from ? 0 : 1);
+    const Square rook_to = castle_rook_target(r);
+    gone &= ~square_bb(to);
+    occ = (pos.occ_all & gone) | square_bb(castle_king_target(r)) | square_bb(rook_to);
+    if (rook_attacks(rook_to, occ) & king) return true;
+  } else {
+    if (m & MOVE_EN_PASSANT) occ &= ~square_bb(white ? to + 8 : to - 8);
+    const unsigned kind =
+        move_promotion(m) ? kind_of(move_promotion(m)) : kind_of(pos.mailbox[from]);
+    switch (kind) {
+      case PAWN:
+        if ((white ? pawn_attacks_white : pawn_attacks_black)[to] & king) return true;
+        break;
+      case KNIGHT:
+        if (knight_attacks[to] & king) return true;
+        break;
+      case BISHOP:
+        if (bishop_attacks(to, occ) & king) return true;
+        break;
+      case ROOK:
+        if (rook_attacks(to, occ) & king) return true;
+        break;
+      case QUEEN:
+        if (queen_attacks(to, occ) & king) return true;
+        break;
+      case KING:
+        if (m & MOVE_CASTLE) {
+          const Square rook_to = to > from ? to - 1 : to + 1;
+          if (rook_attacks(rook_to, occ) & king) return true;
+        }
+        break;
+    }
   }
-  // A slider of ours behind the piece that leaves.
-  const Bitboard gone = ~square_bb(from);
+  // A slider of ours behind a piece that leaves.
   const Bitboard diagonal = (p[4 + own] | p[8 + own]) & gone;
   const Bitboard straight = (p[6 + own] | p[8 + own]) & gone;
   return ((bishop_lines[ksq] & diagonal) && (bishop_attacks(ksq, occ) & diagonal)) ||

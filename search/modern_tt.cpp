@@ -28,6 +28,10 @@ Move unpack_move(const Position& pos, uint32_t packed) {
   if (kind_of(piece) == PAWN) {
     if (row_of(to) - row_of(from) == 2 || row_of(from) - row_of(to) == 2) flags = MOVE_DOUBLE_STEP;
     else if (file_step != 0 && !captured && unsigned(to) == pos.ep_square) flags = MOVE_EN_PASSANT;
+  } else if (pos.castling.chess960) {
+    // A Chess960 castling is the king's move onto its own rook.
+    if (kind_of(piece) == KING && captured == make_piece(us, ROOK))
+      return make_move_word(from, to, 0, 0, MOVE_CASTLE);
   } else if (kind_of(piece) == KING && (file_step == 2 || file_step == -2)) {
     flags = MOVE_CASTLE;
   }

@@ -43,6 +43,9 @@ inline uint64_t history_of(const Position& pos, int side, Move m) {
 
 // static_exchange_eval, expanded into each ordering loop.
 [[gnu::always_inline]] inline int32_t exchange(const Position& pos, Move m) {
+  // Castling moves only onto squares no enemy attacks; a Chess960 word's
+  // target is the own rook's square, which is no capture.
+  if (m & MOVE_CASTLE) return 0;
   const Square from = move_from(m), to = move_to(m);
   const Bitboard* p = pos.piece_bb;
   const unsigned mover = pos.mailbox[from];

@@ -1,6 +1,7 @@
 #include "search/validation.h"
 
 #include "position/colour_traits.h"
+#include "position/movegen.h"
 
 namespace {
 
@@ -115,6 +116,8 @@ unsigned valid_for(const Position& pos, Move m) {
 
 unsigned is_valid_move(const Position& pos, Move m) {
   if (m == 0 || (m & ~MOVE_WORD_BITS)) return 0;
+  // A Chess960 castling is the king's move onto its own rook.
+  if ((m & MOVE_CASTLE) && pos.castling.chess960) return castling_960_legal(pos, m);
   const unsigned piece = pos.mailbox[move_from(m)];
   if (piece == EMPTY) return 0;
   // The captured field names exactly the piece on the target square.
