@@ -6,6 +6,8 @@
 BookChoice book_move(Session& s, std::string& problem) {
   problem.clear();
   if (!s.settings.number[SETTING_OWN_BOOK]) return {};
+  // The book holds normal chess; a Chess960 game never consults it.
+  if (s.game.castling.chess960) return {};
   // A position counted after ply p comes from a game of p plies at most.
   if (s.game.history.count >= config.max_depth_book) return {};
   const std::string& path = s.settings.text[SETTING_BOOK_FILE];

@@ -43,7 +43,13 @@ void read_user_move(Position& pos, const char* line) {
   write_line(std::string("Ilegal move: ") + line);
 }
 
-void write_engine_move(Move m) { write_line("move " + move_text(m)); }
+std::string xboard_move_text(const Position& game, Move m) {
+  return (m & MOVE_CASTLE) && game.castling.chess960 ? castling_text(m) : move_text(m);
+}
+
+void write_engine_move(const Position& game, Move m) {
+  write_line("move " + xboard_move_text(game, m));
+}
 
 int game_over(Position& pos) {
   const char* result = game_result(pos);

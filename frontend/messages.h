@@ -12,7 +12,11 @@ void display_board(const Position& pos);
 // writes the board and "Ilegal move: " with the whole line.
 void read_user_move(Position& pos, const char* line);
 // Writes "move " and the move's text.
-void write_engine_move(Move m);
+// A move of the game as xboard reads it: castling in a Chess960 game as O-O
+// or O-O-O.
+std::string xboard_move_text(const Position& game, Move m);
+// "move " and the move, as xboard_move_text writes it.
+void write_engine_move(const Position& game, Move m);
 // perft to the depth on that many threads: "PERFT:n" and, when it took any
 // time, "TIME:s.ms".
 void write_perft(Position& pos, int32_t depth, int32_t threads);

@@ -46,6 +46,7 @@ struct Session {
 
   // xboard
   int32_t engine_side = NO_SIDE;  // 1, 0, or NO_SIDE in force mode
+  bool fischerandom = false;      // "variant fischerandom" until "new"
   XboardClock clock;
   ClockReports reports;
   int32_t iteration_limit = 64;  // KELO.ini's MAX_DEPTH_SEARCH

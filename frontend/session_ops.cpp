@@ -9,7 +9,7 @@ void reset_exclusions(Session& s) { s.exclusion_ply = -1; }
 // The clocks of a new game or set-up start afresh from the time control in
 // force.
 void set_position(Session& s, const char* fen) {
-  s.game = Position(fen);
+  s.game = Position(fen, s.fischerandom);
   reset_exclusions(s);
   XboardClock& c = s.clock;
   c.moves_left_white = c.moves_left_black = c.moves_per_period;

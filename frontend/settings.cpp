@@ -32,6 +32,8 @@ const Setting SETTINGS[SETTING_COUNT] = {
     {"Style", SettingType::COMBO, STYLE_CLASSIC, 0, 0, "", "STYLE=", true, true, STYLE_CHOICES},
     {"Move Overhead", SettingType::SPIN, CLASSIC_MOVE_OVERHEAD, 0, 5000, "", "MOVE_OVERHEAD=",
      true, true},
+    // xboard chooses the variant by "variant fischerandom" instead.
+    {"UCI_Chess960", SettingType::CHECK, 0, 0, 1, "", nullptr, false, true},
 };
 
 SettingValues::SettingValues() {

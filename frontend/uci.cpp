@@ -118,7 +118,7 @@ void set_up(Session& s, const std::vector<std::string>& w) {
   } else {
     return;
   }
-  Position fresh(fen.c_str());
+  Position fresh(fen.c_str(), s.settings.number[SETTING_CHESS960] != 0);
   for (const std::string& problem : setup_problems(fresh))
     write_line("info string " + utf8_from_latin1(problem));
   s.game = fresh;

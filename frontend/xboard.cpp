@@ -90,7 +90,7 @@ void keep_ponder_result(void* context, const SearchResult& result) {
 // when the reply ends the game.
 void start_pondering(Session& s, Move reply) {
   if (!reply) return;
-  const std::string text = move_text(reply);
+  const std::string text = xboard_move_text(s.game, reply);
   if (!play_move_text(s.game, text.c_str())) return;
   if (!game_result(s.game)) {
     stop_search.store(0);
@@ -116,7 +116,7 @@ void play_result(Session& s, const SearchResult& result, int64_t t0) {
   // A position set up without a king can leave no move: then nothing is played.
   if (result.best) {
     make_move(pos, result.best);
-    write_engine_move(result.best);
+    write_engine_move(pos, result.best);
   }
   remember_hint(s, result.ponder);
   stop_search.store(0);
@@ -315,7 +315,7 @@ void think(Session& s) {
 }
 
 bool ponder_hit(Session& s, const char* line) {
-  if (!s.pondering || !is_coordinate_move(line)) return false;
+  if (!s.pondering || !(is_coordinate_move(line) || is_castling_text(line))) return false;
   const size_t n = s.ponder_move.size();
   if (s.ponder_move.compare(0, n, line, n) != 0 || (line[n] != 0 && line[n] != ' ')) return false;
   const int64_t t0 = now_ms();
@@ -386,7 +386,7 @@ void give_hint(Session& s) {
     m = engine_search(*aside, pos, limits, SearchReport{}).best;
     remember_hint(s, m);
   }
-  if (m) write_message_line("Hint: " + move_text(m));
+  if (m) write_message_line("Hint: " + xboard_move_text(pos, m));
 }
 
 void write_status(const Session& s) {

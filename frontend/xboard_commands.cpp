@@ -61,7 +61,7 @@ void xboard_command(Session& s, char* line) {
   if (is(line, "xboard")) return;
   if (is(line, "protover 2")) {
     // The settings and the variants first: the last line ends in done=1.
-    std::string features = "feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal\"\n";
+    std::string features = "feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal,fischerandom\"\n";
     for (int id = 0; id < SETTING_COUNT; ++id)
       if (SETTINGS[id].in_xboard) features += xboard_option_feature(id, s.settings) + "\n";
     std::fwrite(features.data(), 1, features.size(), stdout);
@@ -155,6 +155,7 @@ void xboard_command(Session& s, char* line) {
     std::_Exit(0);
   }
   if (is(line, "new")) {
+    s.fischerandom = false;
     set_position(s, START_FEN);
     report_setup_problems(s.game);
     pos.side_to_move = 1;
@@ -162,6 +163,13 @@ void xboard_command(Session& s, char* line) {
     s.depth_limit = 0;
     s.node_rate = 0;
     if (s.analysis_mode.load()) s.analysis_due = true;
+    return;
+  }
+  // Comes after "new": the start position stands, now under the variant's
+  // castling rules, until "setboard" gives the game's own.
+  if (is(line, "variant fischerandom") || is(line, "variant normal")) {
+    s.fischerandom = line[8] == 'f';
+    s.game = Position(START_FEN, s.fischerandom);
     return;
   }
   if (starts(line, "setboard ")) {
@@ -231,7 +239,7 @@ void xboard_command(Session& s, char* line) {
     if (s.analysis_mode.load()) leave_analysis(s);
     return;
   }
-  if (is_coordinate_move(line)) {
+  if (is_coordinate_move(line) || (s.fischerandom && is_castling_text(line))) {
     read_user_move(pos, line);
     if (s.analysis_mode.load()) {
       s.analysis_due = true;

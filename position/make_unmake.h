@@ -84,7 +84,7 @@ template <Colour Us, bool CountNode>
 template <Colour Us, bool CountNode = true>
 [[gnu::always_inline]] inline void make_move_as(Position& pos, Move m) {
   using T = ColourTraits<Us>;
-  if ((m & MOVE_CASTLE) && pos.castling.chess960) {
+  if ((m & MOVE_CASTLE) && pos.castling.chess960) [[unlikely]] {
     make_castling_960<Us, CountNode>(pos, m);
     return;
   }
@@ -192,7 +192,7 @@ template <Colour Us>
   const Square from = move_from(m), to = move_to(m);
   const unsigned piece = pos.mailbox[to];
 
-  if ((m & MOVE_CASTLE) && pos.castling.chess960) {
+  if ((m & MOVE_CASTLE) && pos.castling.chess960) [[unlikely]] {
     unmake_castling_960<Us>(pos, from, to);
   } else {
     move_piece<Us>(pos, piece, to, from);

@@ -272,6 +272,13 @@ bool may_castle_960(const Position& pos, int r) {
   return true;
 }
 
+// The count of the side's legal castlings in a Chess960 game.
+template <Colour Us>
+[[gnu::noinline]] unsigned castlings_960(const Position& pos) {
+  const int r = Us == White ? 0 : 2;
+  return unsigned(may_castle_960<Us>(pos, r)) + unsigned(may_castle_960<Us>(pos, r + 1));
+}
+
 // The castling word of right r in a Chess960 game: the king onto its rook.
 inline Move castling_word_960(const Position& pos, int r) {
   return make_move_word(pos.castling.king_home[r], pos.castling.rook_home[r], 0, 0, MOVE_CASTLE);
@@ -413,9 +420,8 @@ unsigned count_moves(const Position& pos, const Legality<Us>& legal) {
     for (Bitboard t = king_attacks[from] & reachable; t;) n += legal.king_move(from, pop_lowest(t));
   }
   if (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) {
-    if (pos.castling.chess960) {
-      const int r = Us == White ? 0 : 2;
-      n += may_castle_960<Us>(pos, r) + may_castle_960<Us>(pos, r + 1);
+    if (pos.castling.chess960) [[unlikely]] {
+      n += castlings_960<Us>(pos);
     } else {
       n += may_castle<Us>(pos, T::RIGHT_K, T::ROOK_HOME_K, T::PATH_K, T::PASS_K, T::KING_TO_K);
       n += may_castle<Us>(pos, T::RIGHT_Q, T::ROOK_HOME_Q, T::PATH_Q, T::PASS_Q, T::KING_TO_Q);
@@ -499,10 +505,9 @@ unsigned has_legal_move(const Position& pos, const Legality<Us>& legal) {
   // In normal chess a legal castling implies the king's legal step towards
   // the rook. In Chess960 the king may stay put, or step onto its rook's
   // square: the castling can be the only move.
-  if (pos.castling.chess960 && (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q))) {
-    const int r = Us == White ? 0 : 2;
-    if (may_castle_960<Us>(pos, r) || may_castle_960<Us>(pos, r + 1)) return 1;
-  }
+  if (pos.castling.chess960 && (pos.castle_flags & (T::RIGHT_K | T::RIGHT_Q)) &&
+      castlings_960<Us>(pos))
+    return 1;
   return 0;
 }
 

@@ -30,7 +30,7 @@ TEST(Protocol, BannerHandshakePingAndQuit) {
   const size_t n = e.lines.size();
   ASSERT_GE(n, 5u);
   EXPECT_EQ(e.lines[0], "KELO 0.56Z, Brenu");
-  EXPECT_EQ(e.lines[1], "feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal\"");
+  EXPECT_EQ(e.lines[1], "feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal,fischerandom\"");
   EXPECT_EQ(e.lines[2], "feature option=\"Clear Hash -button\"");
   for (size_t i = 3; i + 2 < n; ++i) EXPECT_EQ(e.lines[i].rfind("feature option=\"", 0), 0u);
   EXPECT_EQ(e.lines[n - 2],

@@ -71,7 +71,7 @@ TEST(ThreadsE2e, XboardCoresPlaysAndAnalyses) {
   EngineProcess e;
   e.send("xboard");
   e.send("protover 2");
-  ASSERT_TRUE(e.wait_for_line("feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal\""));
+  ASSERT_TRUE(e.wait_for_line("feature memory=1 smp=1 nps=1 exclude=1 variants=\"normal,fischerandom\""));
   e.send("cores 2");
   e.send("post");
   e.send(std::string("setboard ") + MIDDLEGAME);
