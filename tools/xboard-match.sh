@@ -26,6 +26,9 @@
 #   -w SECS    watchdog: stop XBoard after SECS seconds (default from the
 #              number of games and the time control)
 #   -x "OPTS"  further XBoard options, e.g. "-adjudicateDrawMoves 60"
+#   -v NAME    the variant, e.g. fischerandom (Chess960: XBoard sets up a random
+#              start array each game); both engines must offer it, as KELO
+#              does: -e with KELO's command plays KELO against itself
 #
 # Prints one line per game and KELO's score. Exit status 0 when XBoard ended
 # by itself (or, with -a, ran for the whole time), 124 when the watchdog
@@ -43,9 +46,10 @@ watchdog=""
 extra=""
 uci=""
 ponder=""
+variant=""
 
-usage() { sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-while getopts "k:e:g:l:a:o:w:x:uph" opt; do
+usage() { sed -n '2,34p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+while getopts "k:e:g:l:a:o:w:x:v:uph" opt; do
   case $opt in
     k) kelo=$OPTARG ;;
     e) opponent=$OPTARG ;;
@@ -55,6 +59,7 @@ while getopts "k:e:g:l:a:o:w:x:uph" opt; do
     o) out=$OPTARG ;;
     w) watchdog=$OPTARG ;;
     x) extra=$OPTARG ;;
+    v) variant=$OPTARG ;;
     u) uci=1 ;;
     p) ponder=1 ;;
     *) usage ;;
@@ -171,13 +176,14 @@ if [ -n "$uci" ]; then
          "$polyglot -noini -log true -lf \"$out/polyglot.log\" -ec \"%fcp\" -ed \"%fd\"")
 fi
 
+[ -n "$variant" ] && opts+=(-variant "$variant")
 # shellcheck disable=SC2206
 [ -n "$extra" ] && opts+=($extra)
 
 if [ -n "$analyse_secs" ]; then
   echo "analysis: $kelo${uci:+ (UCI)} for ${analyse_secs}s, display $display"
 else
-  echo "match: $kelo${uci:+ (UCI)}${ponder:+ pondering} against $opponent, $games games, level $mps $minutes $inc, display $display"
+  echo "match: $kelo${uci:+ (UCI)}${ponder:+ pondering} against $opponent${variant:+, variant $variant}, $games games, level $mps $minutes $inc, display $display"
 fi
 echo "output: $out"
 start=$(date +%s)
