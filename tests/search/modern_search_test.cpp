@@ -84,6 +84,31 @@ TEST(ModernSearch, ChecksAreToldBeforeTheMove) {
   EXPECT_GT(compared, 100000);
 }
 
+// The same in Chess960, two plies deep from its perft suite and from a
+// castling whose rook gives check (the word is the king onto its rook; king
+// and rook land elsewhere); and every move there survives the table's packing.
+TEST(ModernSearch, Chess960ChecksAreToldBeforeTheMove) {
+  std::ifstream suite(std::string(KELO_SOURCE_DIR) + "/tests/data/perft960.epd");
+  std::vector<std::string> fens = {"5k2/8/8/8/8/8/8/1K5R w H - 0 1"};
+  for (std::string line; std::getline(suite, line);)
+    if (!line.empty() && line[0] != '#') fens.push_back(line.substr(0, line.find(';')) + " 0 1");
+  int compared = 0;
+  for (const std::string& fen : fens) {
+    Position pos(fen.c_str(), true);
+    compare_checks(pos, 2, compared);
+    // Castlings survive the table's packing too.
+    generate_all(pos);
+    for (int i = 0; i < pos.move_stack.count(); ++i) {
+      const Move m = pos.move_stack.at(i);
+      EXPECT_EQ(unpack_move(pos, pack_move(m)), m) << fen << " " << move_text(m);
+    }
+    pos.move_stack.close_level();
+  }
+  Position castling_check(fens[0].c_str(), true);
+  EXPECT_TRUE(gives_check(castling_check, make_move_word(SQ_B1, SQ_H1, 0, 0, MOVE_CASTLE)));
+  EXPECT_GT(compared, 30000);
+}
+
 // A mate score stored at one ply counts from its position: read at another
 // ply it is as far from that ply's root; other scores stay as they are.
 TEST(ModernTable, MateScoresMoveWithThePly) {
