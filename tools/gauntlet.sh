@@ -66,6 +66,8 @@ whole --games "$games"; whole --concurrency "$concurrency"; whole --hash "$hash"
 [ -z "$seed" ] || whole --seed "$seed"
 [[ $tc =~ ^([0-9]+/)?[0-9.:]+(\+[0-9.]+)?$ ]] || die "--tc must look like 10+0.1 or 40/60: $tc"
 [ -f "$kelo" ] && [ -x "$kelo" ] || die "no KELO binary at $kelo (make engine, or -k PATH)"
+# Absolute, as the engine is first asked its options from the scratch directory.
+kelo=$(cd "$(dirname "$kelo")" && pwd)/$(basename "$kelo")
 cores=$(nproc 2>/dev/null || echo 1)
 [ "$concurrency" -le "$cores" ] || die "--concurrency $concurrency is more than the $cores cores"
 
