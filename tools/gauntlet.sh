@@ -42,6 +42,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0" >&2; exit 2; }
 die() { echo "gauntlet.sh: $*" >&2; exit 2; }
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 
 kelo=$here/../build/kelo
 all_opponents=ethereal,toga2,glaurung,gnuchess,stockfish,phalanx,sjeng,hoichess,fairymax
@@ -67,7 +68,7 @@ whole --games "$games"; whole --concurrency "$concurrency"; whole --hash "$hash"
 [[ $tc =~ ^([0-9]+/)?[0-9.:]+(\+[0-9.]+)?$ ]] || die "--tc must look like 10+0.1 or 40/60: $tc"
 [ -f "$kelo" ] && [ -x "$kelo" ] || die "no KELO binary at $kelo (make engine, or -k PATH)"
 # Absolute, as the engine is first asked its options from the scratch directory.
-kelo=$(cd "$(dirname "$kelo")" && pwd)/$(basename "$kelo")
+kelo=$(absolute "$kelo")
 cores=$(nproc 2>/dev/null || echo 1)
 [ "$concurrency" -le "$cores" ] || die "--concurrency $concurrency is more than the $cores cores"
 
@@ -146,7 +147,7 @@ if [ -z "$book" ]; then
   book=$out/openings.pgn
   "$here/eco-to-pgn.sh" "$eco" > "$book"
 fi
-book=$(cd "$(dirname "$book")" && pwd)/$(basename "$book")
+book=$(absolute "$book")
 case $book in *.epd) book_format=epd ;; *) book_format=pgn ;; esac
 
 # The opponent's engine arguments for its runner, one a line.
